@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "core/ByteStream.h"
+#include "core/ExperimentState.h"
+
+namespace eks {
+
+// PixelMajor: each pixel's eight bits together, most significant first.
+// PlaneMajor: bit 7 of every pixel, then bit 6 of every pixel, ... bit 0.
+enum class BitOrder { PixelMajor, PlaneMajor };
+
+// True when bit n (0 = least significant) of value is 1.
+constexpr bool BitIsSet(std::int32_t value, std::uint8_t n) {
+    return (value & (std::int32_t{1} << n)) != 0;
+}
+
+// Expands n pixel bytes into 8·n bytes of 0x00/0x01 in the given order.
+// For PlaneMajor, bit p of pixel j lands at (7 − p)·n + j.
+void ExpandBits(const std::uint8_t* pixels, std::size_t n, BitOrder order, std::uint8_t* out);
+
+// The text shown when memory for the bit sequence cannot be had.
+inline constexpr const char* kOutOfMemoryMessage =
+    "Zbyt mała ilość dopuszczalnej\r\npamięci RAM - ERROR :(";
+
+// Builds the coder's input from every byte of state.SourceStream from
+// PixelDataOffset to its end, and leaves SourceStream's position at its end.
+// The result has 8·N bytes and its position at its end.
+//
+// When memory for the sequence cannot be had (or it would exceed
+// memoryLimit bytes), nothing half-built is returned: the result is empty
+// (std::nullopt), SourceStream has been emptied to give its memory back and
+// ImageWidth and ImageHeight are 1. The caller shows kOutOfMemoryMessage and
+// ends the encode job.
+std::optional<ByteStream> BuildBitSequence(
+    ExperimentState& state, BitOrder order,
+    std::size_t memoryLimit = std::numeric_limits<std::size_t>::max());
+
+}  // namespace eks

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/ByteStream.h"
+#include "core/ExperimentState.h"
+
+namespace eks {
+
+// A container file: width (2 bytes), height (2 bytes), both little-endian,
+// the mode byte, then the coder's output unchanged up to the end of the file.
+// Mode bits 0..3 hold the coder order, bit 4 is set for plane order; a reader
+// takes every mode of 16 or more as plane order.
+inline constexpr std::size_t kContainerHeaderSize = 5;
+
+// The operation letter of an encode: 'B' in pixel order, 'P' in plane order.
+constexpr char EncodeOpCode(bool pixelMajor) {
+    return pixelMajor ? 'B' : 'P';
+}
+
+constexpr std::uint8_t ContainerModeByte(std::uint8_t order, bool pixelMajor) {
+    return pixelMajor ? order : static_cast<std::uint8_t>(order + 16);
+}
+
+constexpr bool ModeIsPlaneMajor(std::uint8_t mode) {
+    return (mode >> 4) != 0;
+}
+constexpr std::uint8_t ModeOrder(std::uint8_t mode) {
+    return mode & 15;
+}
+
+// The container's name for a PGM file: the file name cut before its first
+// ".", then "_B" (pixel order) or "_P" (plane order), the order in decimal and
+// ".ybq". obraz.pgm, order 3, plane order: obraz_P3.ybq.
+std::string ContainerName(const std::string& pgmPath, bool pixelMajor, int order);
+
+// The full path of a container in the results directory.
+std::string ContainerPath(const std::string& appDir, const std::string& name);
+
+// The five header bytes followed by the payload.
+ByteStream MakeContainer(std::uint16_t width, std::uint16_t height, std::uint8_t mode,
+                         const ByteStream& payload);
+
+// The writing side of an encode once the coder has finished. Sets CoderOrder
+// to order, loads AppDir + "tmp2x.dat" (Error "Cannot open file <path>" when
+// it cannot be opened) and, when it holds at least one byte, writes the
+// container `name` into the results directory (Error "Cannot create file
+// <path>" when it cannot be created; never a truncated container), then sets
+// ResultOrder to order and SizeAfter to the container's size. Returns whether
+// a container was written; with an empty coder output nothing is written and
+// the two fields keep their values.
+bool WriteContainer(ExperimentState& state, const std::string& name, bool pixelMajor,
+                    std::uint8_t order);
+
+// Loads the container at CurrentPath into ContainerStream and reads its
+// header: ImageWidth, ImageHeight, ContainerMode, SizeBefore (the file's
+// size), ResultWidth, ResultHeight, ResultOrder (mode AND 15) and OpCode 'D'.
+// Leaves the stream at the payload. A file that cannot be opened or is
+// shorter than the header fails with Error and changes nothing.
+void ReadContainerHeader(ExperimentState& state);
+
+std::string ShortContainerMessage(const std::string& path);
+
+}  // namespace eks

@@ -1,0 +1,35 @@
+#include "core/IoText.h"
+
+#include <cerrno>
+
+namespace eks {
+
+std::string IoCauseText(int err) {
+    switch (err) {
+        case EACCES:
+        case EPERM:
+            return "brak dostępu";
+        case ENOSPC:
+            return "brak miejsca na dysku";
+        case ENOENT:
+            return "nie ma takiego pliku ani katalogu";
+        case EROFS:
+            return "nośnik tylko do odczytu";
+        case EISDIR:
+            return "to jest katalog";
+        case 0:
+            return "nieznana przyczyna";
+        default:
+            return "błąd wejścia/wyjścia " + std::to_string(err);
+    }
+}
+
+std::string ReadErrorMessage(const std::string& path, int err) {
+    return "Błąd odczytu pliku " + path + " (" + IoCauseText(err) + ")";
+}
+
+std::string WriteErrorMessage(const std::string& path, int err) {
+    return "Błąd zapisu pliku " + path + " (" + IoCauseText(err) + ")";
+}
+
+}  // namespace eks

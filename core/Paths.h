@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace eks {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// The file name part of a path: what follows its last separator (or, on
+// Windows, its drive colon).
+std::string FileNamePart(const std::string& path);
+
+// The extension of the path's file name from its last "." on, dot included,
+// in ASCII upper case; empty when the file name has no dot.
+std::string UpperExtension(const std::string& path);
+
+// The results directory as the window forms it: AppDir directly followed by
+// a separator and "wyniki". AppDir ends in a separator already, so the text
+// holds two in a row, which the file system takes as one.
+std::string ResultsDirPath(const std::string& appDir);
+
+}  // namespace eks

@@ -1,0 +1,116 @@
+#include "core/PgmReader.h"
+
+#include "core/Error.h"
+
+namespace eks {
+
+namespace {
+
+bool IsDigit(std::uint8_t b) {
+    return b >= '0' && b <= '9';
+}
+
+// Reads the header one byte at a time. Every step stops at the end of the
+// data: a read past it ends the scan with an error.
+class HeaderScanner {
+  public:
+    explicit HeaderScanner(ExperimentState& state) : state_(state), stream_(state.SourceStream) {}
+
+    void Run() {
+        stream_.Seek(0);
+        // The magic line: its first byte is skipped whatever it is, then
+        // everything up to a line break. It is never compared with "P5".
+        Next();
+        do
+            Next();
+        while (IsNotLineBreak(cur_));
+        SkipLineBreaks();
+        // Comment lines are recognised only here, directly after the magic.
+        while (cur_ == '#') {
+            do
+                Next();
+            while (IsNotLineBreak(cur_));
+            SkipLineBreaks();
+        }
+
+        state_.ImageWidth = static_cast<std::uint16_t>(ReadNumber());
+        state_.Item.ResultWidth = state_.ImageWidth;
+
+        // Anything that is not a digit separates width from height.
+        while (!IsDigit(cur_))
+            Next();
+
+        state_.ImageHeight = static_cast<std::uint16_t>(ReadNumber());
+        state_.Item.ResultHeight = state_.ImageHeight;
+
+        // The maximum value is read only from the line after the size, and
+        // dropped: every raster byte is a grey level 0..255.
+        if (IsLineBreak(cur_)) {
+            SkipLineBreaks();
+            while (IsDigit(cur_))
+                Next();
+        }
+
+        // At most one line break (CR LF counting as one) separates the
+        // header from the raster; a raster may begin with 10 or 13.
+        const std::size_t p = stream_.Position() - 1;
+        std::size_t offset = p;
+        if (cur_ == 10) {
+            offset = p + 1;
+        } else if (cur_ == 13) {
+            const bool crlf = p + 1 < stream_.Size() && stream_.Data()[p + 1] == 10;
+            offset = crlf ? p + 2 : p + 1;
+        }
+        state_.PixelDataOffset = static_cast<std::int32_t>(offset);
+        stream_.Seek(offset);
+    }
+
+  private:
+    void Next() {
+        if (!stream_.ReadByte(cur_)) throw Error(TruncatedPgmHeaderMessage(state_.CurrentPath));
+    }
+
+    void SkipLineBreaks() {
+        do
+            Next();
+        while (IsLineBreak(cur_));
+    }
+
+    // Gathers the digits from the current byte on and converts them to a
+    // signed 32-bit number.
+    std::int32_t ReadNumber() {
+        std::string text;
+        while (IsDigit(cur_)) {
+            text.push_back(static_cast<char>(cur_));
+            Next();
+        }
+        std::int64_t value = 0;
+        for (char c : text) {
+            value = value * 10 + (c - '0');
+            if (value > INT32_MAX) throw Error(NotValidIntegerMessage(text));
+        }
+        if (text.empty()) throw Error(NotValidIntegerMessage(text));
+        return static_cast<std::int32_t>(value);
+    }
+
+    ExperimentState& state_;
+    ByteStream& stream_;
+    std::uint8_t cur_ = 0;
+};
+
+}  // namespace
+
+std::string TruncatedPgmHeaderMessage(const std::string& path) {
+    return "Niepełny nagłówek PGM: plik " + path + " kończy się przed danymi obrazu";
+}
+
+void ScanPgmHeader(ExperimentState& state) {
+    HeaderScanner(state).Run();
+}
+
+void ReadPgmHeader(ExperimentState& state) {
+    state.SourceStream.LoadFromFile(state.CurrentPath);
+    ScanPgmHeader(state);
+}
+
+}  // namespace eks

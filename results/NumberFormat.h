@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace eks {
+
+// The separators of the user's locale; the window supplies them.
+struct Separators {
+    std::string thousands = ",";
+    std::string decimal = ".";
+};
+
+// A whole number with its digits grouped in threes: 65536 → "65,536".
+std::string FormatThousands(std::int64_t value, std::string_view thousandsSep);
+
+// A number rounded once to at most `precision` significant digits and at
+// most three decimals (whichever cuts first, a half rounded away from zero),
+// written with exactly three decimals and at least one digit before the
+// separator: 8.0018310546875 → "8.002", 123.4567 (precision 5) → "123.460".
+// When the integer part has more than `precision` digits the number is
+// written in scientific form, `precision` significant digits: "5.2441E+005".
+// Infinities and NaN give an empty text.
+std::string FormatFixed(double value, int precision, std::string_view decimalSep);
+
+}  // namespace eks

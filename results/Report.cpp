@@ -1,0 +1,67 @@
+#include "results/Report.h"
+
+#include <cstdio>
+
+#include "core/ByteStream.h"
+#include "core/Cp1250.h"
+
+namespace eks {
+
+namespace {
+
+// Counts characters, not bytes, so that Polish letters take one column.
+std::size_t Utf8Length(std::string_view s) {
+    std::size_t n = 0;
+    for (char c : s)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+// The text right-aligned in a field of `width` characters, never cut.
+std::string RightAligned(const std::string& text, std::size_t width) {
+    const std::size_t len = Utf8Length(text);
+    return len >= width ? text : std::string(width - len, ' ') + text;
+}
+
+const std::string kHyphenLine = " " + std::string(80, '-');
+
+}  // namespace
+
+std::string TimeOfDayText(const std::tm& local) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return buf;
+}
+
+std::string ReportRowLine(const ResultRow& row) {
+    return " " + RightAligned(row[kColPosition], 4) + " " + RightAligned(row[kColFileName], 15) +
+           "  " + RightAligned(row[kColOperation], 5) + " " + RightAligned(row[kColPixels], 12) +
+           "    " + RightAligned(row[kColBitsBefore], 5) + "    " +
+           RightAligned(row[kColBitsAfter], 5) + " " + RightAligned(row[kColSizeBefore], 9) + "  " +
+           RightAligned(row[kColSizeAfter], 9);
+}
+
+std::string ReportBytes(const std::vector<ResultRow>& rows, std::string_view timeText) {
+    std::string text;
+    const auto line = [&text](std::string_view s) {
+        text += s;
+        text += "\r\n";
+    };
+    line(timeText);
+    line(kHyphenLine);
+    line(kReportHeader);
+    line(kHyphenLine);
+    for (const ResultRow& row : rows)
+        line(ReportRowLine(row));
+    line(kHyphenLine);
+    line("");
+    return Utf8ToCp1250(text);
+}
+
+void WriteReport(const std::string& path, const std::vector<ResultRow>& rows,
+                 std::string_view timeText) {
+    const std::string bytes = ReportBytes(rows, timeText);
+    WriteWholeFile(path, bytes.data(), bytes.size());
+}
+
+}  // namespace eks

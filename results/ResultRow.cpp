@@ -1,0 +1,43 @@
+#include "results/ResultRow.h"
+
+namespace eks {
+
+std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precision,
+                             std::string_view decimalSep) {
+    if (pixels == 0) return {};
+    return FormatFixed(static_cast<double>(bytes) * 8.0 / static_cast<double>(pixels), precision,
+                       decimalSep);
+}
+
+ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& seps) {
+    // The product is taken in 64 bits: 65535 × 65535 does not fit 32.
+    const std::int64_t pixels = std::int64_t{item.ResultWidth} * item.ResultHeight;
+    ResultRow row;
+    row[kColPosition] = std::to_string(position);
+    row[kColFileName] = item.CurrentName;
+    if (item.OpCode != 0) row[kColOperation] += item.OpCode;
+    row[kColOperation] += "/" + std::to_string(item.ResultOrder);
+    row[kColPixels] = FormatThousands(pixels, seps.thousands);
+    row[kColBitsBefore] = BitsPerPixelText(item.SizeBefore, pixels, kTablePrecision, seps.decimal);
+    row[kColBitsAfter] = BitsPerPixelText(item.SizeAfter, pixels, kTablePrecision, seps.decimal);
+    row[kColSizeBefore] = FormatThousands(item.SizeBefore, seps.thousands);
+    row[kColSizeAfter] = FormatThousands(item.SizeAfter, seps.thousands);
+    return row;
+}
+
+JobStatusTexts MakeJobStatusTexts(const ExperimentState& state, const Separators& seps) {
+    const TItemRec& item = state.Item;
+    const std::int64_t pixels = std::int64_t{state.ImageWidth} * state.ImageHeight;
+    JobStatusTexts texts;
+    texts.dimensions =
+        std::to_string(item.ResultWidth) + "\u00D7" + std::to_string(item.ResultHeight);
+    texts.sizes = FormatThousands(item.SizeBefore, seps.thousands) + "/" +
+                  FormatThousands(item.SizeAfter, seps.thousands);
+    if (pixels != 0)
+        texts.bitRates = BitsPerPixelText(item.SizeBefore, pixels, kStatusPrecision, seps.decimal) +
+                         "/" +
+                         BitsPerPixelText(item.SizeAfter, pixels, kStatusPrecision, seps.decimal);
+    return texts;
+}
+
+}  // namespace eks
