@@ -40,6 +40,21 @@ BENCHMARK_CAPTURE(BuildBitSequence, PixelMajor, eks::BitOrder::PixelMajor)
 BENCHMARK_CAPTURE(BuildBitSequence, PlaneMajor, eks::BitOrder::PlaneMajor)
     ->Unit(benchmark::kMillisecond);
 
+// The expansion alone, into memory that is already mapped.
+void ExpandBitsInPlace(benchmark::State& state, eks::BitOrder order) {
+    eks::ExperimentState st = MakeState();
+    std::vector<std::uint8_t> out(8 * kPixels);
+    for (auto _ : state) {
+        eks::ExpandBits(st.SourceStream.Data() + st.PixelDataOffset, kPixels, order, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * 8 * kPixels));
+}
+BENCHMARK_CAPTURE(ExpandBitsInPlace, PixelMajor, eks::BitOrder::PixelMajor)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ExpandBitsInPlace, PlaneMajor, eks::BitOrder::PlaneMajor)
+    ->Unit(benchmark::kMillisecond);
+
 // All eight passes, each into a new image that reads the one shown before.
 void ReconstructAllPasses(benchmark::State& state) {
     eks::ExperimentState st = MakeState();

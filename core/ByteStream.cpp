@@ -34,7 +34,7 @@ void ByteStream::Reserve(std::size_t capacity) {
     // Grow geometrically so that byte-by-byte writes stay linear overall.
     std::size_t grown = capacity_ + capacity_ / 2;
     if (grown < capacity) grown = capacity;
-    std::unique_ptr<std::uint8_t[]> fresh(new std::uint8_t[grown]);
+    Block fresh = AllocateBlock(grown);
     if (size_ > 0) std::memcpy(fresh.get(), data_.get(), size_);
     data_ = std::move(fresh);
     capacity_ = grown;
@@ -43,7 +43,7 @@ void ByteStream::Reserve(std::size_t capacity) {
 void ByteStream::SetSizeForOverwrite(std::size_t size) {
     if (size > capacity_) {
         // An exact allocation: the caller knows the final size.
-        std::unique_ptr<std::uint8_t[]> fresh(new std::uint8_t[size]);
+        Block fresh = AllocateBlock(size);
         if (size_ > 0) std::memcpy(fresh.get(), data_.get(), size_);
         data_ = std::move(fresh);
         capacity_ = size;
@@ -72,7 +72,7 @@ std::size_t ByteStream::Read(void* dst, std::size_t n) {
 
 bool ByteStream::ReadByte(std::uint8_t& b) {
     if (pos_ >= size_) return false;
-    b = data_[pos_++];
+    b = data_.get()[pos_++];
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/Memory.h"
+
 namespace eks {
 
 // A growable in-memory byte stream with one read/write position, the store of
@@ -61,7 +63,7 @@ class ByteStream {
   private:
     void Reserve(std::size_t capacity);
 
-    std::unique_ptr<std::uint8_t[]> data_;
+    Block data_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     std::size_t pos_ = 0;
