@@ -7,9 +7,11 @@ EKS_PACKAGES=(
   qt6-base-dev libgl-dev
 )
 
+# Extra package names given as arguments are installed too (run.sh adds the
+# window's font).
 eks_install_deps() {
   local missing=() p
-  for p in "${EKS_PACKAGES[@]}"; do
+  for p in "${EKS_PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0

@@ -1,0 +1,293 @@
+#include "ui/main.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QLocale>
+#include <QStackedWidget>
+#include <memory>
+
+#include "core/TestFiles.h"
+#include "ui/Platform.h"
+
+namespace eks {
+namespace {
+
+struct Shown {
+    MessageKind kind;
+    QString text;
+};
+
+// A window on a temporary application directory, with the process's working
+// directory moved there too and every message box recorded instead of shown.
+class WindowTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale::c());
+        oldCwd_ = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(dir_.Dir()));
+        previous_ = SetMessageBoxFn([this](MessageKind kind, const QString&, const QString& text) {
+            shown_.push_back({kind, text});
+        });
+    }
+    void TearDown() override {
+        form_.reset();
+        SetMessageBoxFn(previous_);
+        QDir::setCurrent(oldCwd_);
+    }
+    void WithCoders() {
+        WriteFile(dir_.File("arith-n.exe"), "");
+        WriteFile(dir_.File("earith-n.exe"), "");
+    }
+    TForm1& Open() {
+        form_ = std::make_unique<TForm1>(QString::fromStdString(dir_.Dir()));
+        form_->show();
+        QCoreApplication::processEvents();
+        return *form_;
+    }
+    // A 256×256 PGM of 65,551 bytes whose first row holds 6, 7, 127, 128.
+    void WritePgm(const std::string& name) {
+        std::string raster(65536, '\x40');
+        raster[0] = 6;
+        raster[1] = 7;
+        raster[2] = 127;
+        raster[3] = static_cast<char>(128);
+        WriteFile(dir_.File(name), "P5\n256 256\n255\n" + raster);
+    }
+    void ChoosePgm(const std::string& name) {
+        form_->FLB1->Refill();
+        ASSERT_TRUE(form_->FLB1->ChooseFile(QString::fromStdString(name)));
+    }
+
+    TempDir dir_;
+    std::unique_ptr<TForm1> form_;
+    std::vector<Shown> shown_;
+    MessageBoxFn previous_;
+    QString oldCwd_;
+};
+
+TEST_F(WindowTest, StartsWithoutCodersSayingSoTwiceAndAskingToEnd) {
+    TForm1& form = Open();
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_TRUE(shown_[0].text.startsWith("Brak pliku kodera arith-n.exe\r\n"));
+    EXPECT_TRUE(shown_[1].text.startsWith("Brak pliku dekodera earith-n.exe\r\n"));
+    EXPECT_EQ(shown_[1].kind, MessageKind::Information);
+    EXPECT_TRUE(form.EndRequested());
+    // Start-up went on: the results directory exists.
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(dir_.File("wyniki"))).isDir());
+}
+
+TEST_F(WindowTest, StartsQuietlyWithEverythingInPlace) {
+    WithCoders();
+    std::filesystem::create_directory(dir_.File("wyniki"));
+    WriteFile(dir_.File("wyniki/obraz_P3.ybq"), "12345xyz");
+    WriteFile(dir_.File("opis.rtf"), "{\\rtf1\\ansi\\ansicpg1250 Opis \\'b9\\par}");
+    TForm1& form = Open();
+    EXPECT_TRUE(shown_.empty());
+    EXPECT_FALSE(form.EndRequested());
+    EXPECT_EQ(form.windowTitle(), "Eksperymenty z arytmetycznym koderem binarnym");
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.tabPicture);
+    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(form.State().TimeoutMs, 5000);
+    EXPECT_EQ(form.State().AppDir, dir_.Dir());
+    EXPECT_TRUE(form.REdit->toPlainText().contains(QString::fromUtf8("Opis ą")));
+    EXPECT_TRUE(form.PageControl1->isTabVisible(4));
+    EXPECT_FALSE(form.PageControl1->isTabVisible(1));  // "Produkt" is never shown
+    ASSERT_EQ(form.FLB2->count(), 1);
+    EXPECT_EQ(form.FLB2->item(0)->text(), "obraz_P3.ybq");
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_FALSE(form.seOrder->isEnabled());
+    EXPECT_TRUE(form.cbDict->isEnabled());
+    EXPECT_FALSE(form.btnDecode->isEnabled());
+    EXPECT_FALSE(form.btnSave->isVisible());
+    EXPECT_EQ(form.PanelText(0), QString::fromUtf8(" W × H ="));
+    EXPECT_EQ(form.Image->pos(), form.Image->pos());
+    EXPECT_GE(form.width(), 632);
+}
+
+TEST_F(WindowTest, AFileNamedWynikiIsReportedAndTheWindowStaysUsable) {
+    WithCoders();
+    WriteFile(dir_.File("wyniki"), "not a directory");
+    TForm1& form = Open();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].kind, MessageKind::Error);
+    EXPECT_EQ(shown_[0].text, QString::fromUtf8("Nie można utworzyć katalogu ") +
+                                  QString::fromStdString(dir_.Dir() + "/wyniki."));
+    EXPECT_FALSE(form.PageControl1->isTabVisible(4));  // no opis.rtf here
+    WritePgm("obraz.pgm");
+    ChoosePgm("obraz.pgm");
+    EXPECT_EQ(shown_.size(), 1u);
+    EXPECT_TRUE(form.btnCode->isEnabled());
+}
+
+TEST_F(WindowTest, ChoosingAPgmShowsItAndFillsTheStatusBar) {
+    WithCoders();
+    TForm1& form = Open();
+    WritePgm("obraz.pgm");
+    ChoosePgm("obraz.pgm");
+    ASSERT_TRUE(shown_.empty()) << shown_[0].text.toStdString();
+    EXPECT_EQ(form.State().Item.CurrentName, "obraz.pgm");
+    EXPECT_EQ(form.State().SourceFileSize, 65551);
+    EXPECT_EQ(form.State().Item.SizeBefore, 65551);
+    EXPECT_FALSE(form.State().Busy);
+    EXPECT_EQ(form.PanelText(1), QString::fromUtf8("256×256"));
+    EXPECT_EQ(form.PanelText(3), "65,551");
+    EXPECT_EQ(form.PanelText(5), "8.002");
+    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_TRUE(form.seOrder->isEnabled());
+    EXPECT_EQ(form.Zlabel->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    EXPECT_FALSE(form.btnDecode->isEnabled());
+    EXPECT_EQ(form.ProgressBar->value(), 256);
+
+    const QImage& pic = form.Image->Picture();
+    ASSERT_EQ(pic.size(), QSize(256, 256));
+    EXPECT_EQ(pic.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(qGray(pic.pixel(0, 0)), 7);  // 6 and 7 share one grey
+    EXPECT_EQ(qGray(pic.pixel(1, 0)), 7);
+    EXPECT_EQ(qGray(pic.pixel(2, 0)), 127);
+    EXPECT_EQ(qGray(pic.pixel(3, 0)), 128);
+
+    // The picture sits in the middle of the page whenever the window's size changes.
+    form.resize(900, 700);
+    QCoreApplication::processEvents();
+    const QSize page = form.tabPicture->parentWidget()->size();
+    EXPECT_EQ(form.Image->pos(), QPoint((page.width() - 256) / 2, (page.height() - 256) / 2));
+}
+
+TEST_F(WindowTest, AFailedLoadIsReportedAndChangesNoControls) {
+    WithCoders();
+    TForm1& form = Open();
+    WriteFile(dir_.File("zly.pgm"), "P5\n 4 2\n255\n12345678");
+    WriteFile(dir_.File("krotki.pgm"), "P5\n4 2");
+    const QImage before = form.Image->Picture();
+    ChoosePgm("zly.pgm");
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].kind, MessageKind::Error);
+    EXPECT_EQ(shown_[0].text, "'' is not a valid integer value.");
+    EXPECT_FALSE(form.State().Busy);
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_EQ(form.Image->Picture(), before);
+    EXPECT_EQ(form.State().Item.CurrentName, "zly.pgm");
+    ChoosePgm("krotki.pgm");
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_TRUE(shown_[1].text.contains("krotki.pgm"));
+}
+
+TEST_F(WindowTest, ChoosingAContainerSwitchesToDecodingOnly) {
+    WithCoders();
+    std::filesystem::create_directory(dir_.File("wyniki"));
+    WriteFile(dir_.File("wyniki/a_B1.ybq"), "\x01\x00\x01\x00\x01z");
+    TForm1& form = Open();
+    WritePgm("obraz.pgm");
+    ChoosePgm("obraz.pgm");
+    ASSERT_TRUE(form.FLB2->ChooseFile("a_B1.ybq"));
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_FALSE(form.cbDict->isEnabled());
+    EXPECT_TRUE(form.btnDecode->isEnabled());
+    EXPECT_EQ(form.State().Item.CurrentName, "a_B1.ybq");
+    EXPECT_EQ(form.PanelText(1), QString::fromUtf8("256×256"));  // nothing loaded
+    EXPECT_EQ(form.Image->Picture().size(), QSize(256, 256));
+}
+
+TEST_F(WindowTest, ResultRowsPagesAndTheirButtons) {
+    WithCoders();
+    TForm1& form = Open();
+    form.PageControl1->setCurrentWidget(form.tabResults);  // as the user would
+    EXPECT_TRUE(form.btnSave->isVisible());
+    EXPECT_FALSE(form.btnSave->isEnabled());
+    EXPECT_FALSE(form.btnDelItem->isEnabled());
+
+    TItemRec& item = form.State().Item;
+    item = {"obraz.pgm", 65551, 30005, 256, 256, 'P', 3};
+    form.State().ImageWidth = form.State().ImageHeight = 256;
+    for (int i = 0; i < 3; ++i)
+        form.AddResultRow();
+    EXPECT_EQ(form.PanelText(3), "65,551/30,005");
+    EXPECT_EQ(form.PanelText(5), "8.002/3.663");
+    EXPECT_EQ(form.ListView->topLevelItem(0)->text(4), "8.002");
+
+    form.ListView->setCurrentItem(form.ListView->topLevelItem(1));
+    form.ListViewClick();
+    EXPECT_TRUE(form.btnDelItem->isEnabled());
+    form.btnDelItemClick();
+    ASSERT_EQ(form.ListView->topLevelItemCount(), 2);
+    EXPECT_EQ(form.ListView->topLevelItem(1)->text(0), "2");
+    EXPECT_FALSE(form.btnDelItem->isEnabled());
+    EXPECT_TRUE(form.btnSave->isEnabled());
+    form.btnDelItemClick();  // nothing selected: nothing happens
+    EXPECT_EQ(form.ListView->topLevelItemCount(), 2);
+    form.AddResultRow();
+    EXPECT_EQ(form.ListView->topLevelItem(2)->text(0), "3");
+
+    form.PageControl1->setCurrentWidget(form.TabSheet1);
+    EXPECT_FALSE(form.btnSave->isVisible());
+    form.ShowPage(form.tabResults);  // the program's switch runs no handler
+    EXPECT_FALSE(form.btnSave->isVisible());
+}
+
+TEST_F(WindowTest, SpinEditsFeedTheState) {
+    WithCoders();
+    TForm1& form = Open();
+    form.seOrder->setValue(4);
+    EXPECT_EQ(form.State().CoderOrder, 4);
+    form.seTimeout->setValue(12);
+    EXPECT_EQ(form.State().TimeoutMs, 12000);
+    form.seStepTime->setValue(300);
+    EXPECT_EQ(form.State().TimeoutMs, 12000);
+    form.seTimeout->setValue(500);  // held within the range
+    EXPECT_EQ(form.State().TimeoutMs, 120000);
+}
+
+TEST_F(WindowTest, QuitIsIgnoredWhileBusyAndShutdownRemovesOnlyOurTemporaries) {
+    WithCoders();
+    TForm1& form = Open();
+    form.State().Busy = true;
+    form.btnQuitClick();
+    EXPECT_FALSE(form.EndRequested());
+    form.State().Busy = false;
+    form.btnQuitClick();
+    EXPECT_TRUE(form.EndRequested());
+
+    for (const char* name : {"tmp1x.dat", "tmp2x.dat", "tmp3x.dat", "tmp4x.dat"})
+        WriteFile(dir_.File(name), "x");
+    std::filesystem::create_directory(dir_.File("inny"));
+    WriteFile(dir_.File("inny/tmp1x.dat"), "x");
+    form_.reset();
+    for (const char* name : {"tmp1x.dat", "tmp2x.dat", "tmp3x.dat", "tmp4x.dat"})
+        EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("inny/tmp1x.dat")));
+}
+
+TEST_F(WindowTest, ShapeJumpsToTheApplicationDirectory) {
+    WithCoders();
+    std::filesystem::create_directory(dir_.File("gdzie"));
+    TForm1& form = Open();
+    WritePgm("obraz.pgm");
+    form.DLB->SetDirectory(QString::fromStdString(dir_.File("gdzie")));
+    EXPECT_EQ(form.FLB1->count(), 0);
+    form.Shape1MouseDown();
+    EXPECT_EQ(form.DLB->Directory() + "/", QString::fromStdString(dir_.Dir()));
+    ASSERT_EQ(form.FLB1->count(), 1);
+    EXPECT_EQ(form.FLB1->item(0)->text(), "obraz.pgm");
+    EXPECT_TRUE(form.FLB1->SelectedPath().isEmpty());  // a refill is no choice
+}
+
+TEST(ErrorReport, AppendsAFullStopAfterCharactersBeyondIt) {
+    EXPECT_EQ(ErrorReportText("Cannot open file /a/b.pgm"), "Cannot open file /a/b.pgm.");
+    EXPECT_EQ(ErrorReportText("koniec."), "koniec.");
+    EXPECT_EQ(ErrorReportText("(brak)"), "(brak)");  // ")" sorts before "."
+    EXPECT_EQ(ErrorReportText(""), "");
+}
+
+TEST(SpinEditValue, TextThatIsNoNumberCountsAsTheMinimum) {
+    SpinEdit edit(5, 120, 1, 5);
+    edit.findChild<QLineEdit*>()->setText("abc");
+    EXPECT_EQ(edit.Value(), 5);
+    edit.findChild<QLineEdit*>()->setText("77");
+    EXPECT_EQ(edit.Value(), 77);
+}
+
+}  // namespace
+}  // namespace eks

@@ -1,0 +1,56 @@
+#include "ui/Platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QMetaObject>
+
+#include "core/Error.h"
+
+namespace eks {
+
+QString ExecutableDir() {
+    QString dir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    if (!dir.endsWith(QDir::separator())) dir += QDir::separator();
+    return dir;
+}
+
+namespace {
+
+void DefaultMessageBox(MessageKind kind, const QString& caption, const QString& text) {
+    QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+MessageBoxFn& CurrentMessageBoxFn() {
+    static MessageBoxFn fn = DefaultMessageBox;
+    return fn;
+}
+
+}  // namespace
+
+void ShowMessageBox(MessageKind kind, const QString& text) {
+    // The application sets no title of its own: the caption is its name.
+    CurrentMessageBoxFn()(kind, QCoreApplication::applicationName(), text);
+}
+
+MessageBoxFn SetMessageBoxFn(MessageBoxFn fn) {
+    MessageBoxFn previous = std::move(CurrentMessageBoxFn());
+    CurrentMessageBoxFn() = std::move(fn);
+    return previous;
+}
+
+void RequestApplicationEnd() {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
+}
+
+qint64 MeasureFileSize(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) throw Error(CannotOpenFileMessage(path.toStdString()));
+    return file.size();
+}
+
+}  // namespace eks

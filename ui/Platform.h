@@ -1,0 +1,33 @@
+#pragma once
+
+// What the window needs from the platform beyond Qt's widgets, in one place:
+// the application's own directory, message boxes, the request to end, and
+// the size of a file. A Windows build changes only Platform.cpp.
+
+#include <QString>
+#include <functional>
+
+namespace eks {
+
+// The executable's directory with a trailing separator.
+QString ExecutableDir();
+
+enum class MessageKind {
+    Information,  // a plain box with an OK button
+    Error,        // the standard error report: a stop icon
+};
+
+// Every message box of the window goes through this function; tests replace
+// it to read what would have been shown.
+using MessageBoxFn = std::function<void(MessageKind, const QString& caption, const QString& text)>;
+void ShowMessageBox(MessageKind kind, const QString& text);
+MessageBoxFn SetMessageBoxFn(MessageBoxFn fn);  // returns the previous one
+
+// Asks the application to end once the event loop gets to it.
+void RequestApplicationEnd();
+
+// The size of a file in bytes, measured without asking for write access.
+// Throws eks::Error when the file cannot be measured.
+qint64 MeasureFileSize(const QString& path);
+
+}  // namespace eks

@@ -1,0 +1,319 @@
+#include "ui/Widgets.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QStyledItemDelegate>
+
+namespace eks {
+
+// ---------------------------------------------------------------- SpinEdit
+
+SpinEdit::SpinEdit(int minimum, int maximum, int step, int value, QWidget* parent)
+    : QSpinBox(parent) {
+    setRange(minimum, maximum);
+    setSingleStep(step);
+    setValue(value);
+    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+    setAccelerated(false);
+}
+
+int SpinEdit::Value() const {
+    bool ok = false;
+    const int v = cleanText().trimmed().toInt(&ok);
+    if (!ok) return minimum();
+    return std::clamp(v, minimum(), maximum());
+}
+
+// ------------------------------------------------------------- FileListBox
+
+FileListBox::FileListBox(const QString& mask, QWidget* parent) : QListWidget(parent), mask_(mask) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!filling_ && row >= 0) emit userChoice();
+    });
+}
+
+void FileListBox::SetDirectory(const QString& dir) {
+    filling_ = true;
+    clear();
+    directory_ = dir;
+    QDir d(dir);
+    const QStringList names = d.entryList({mask_}, QDir::Files | QDir::Readable | QDir::Hidden,
+                                          QDir::Name | QDir::IgnoreCase);
+    addItems(names);
+    setCurrentRow(-1);
+    filling_ = false;
+}
+
+QString FileListBox::SelectedPath() const {
+    const QListWidgetItem* item = currentItem();
+    if (!item || !item->isSelected()) return {};
+    return QDir::toNativeSeparators(QDir(directory_).filePath(item->text()));
+}
+
+bool FileListBox::ChooseFile(const QString& name) {
+    const auto found = findItems(name, Qt::MatchExactly);
+    if (found.isEmpty()) return false;
+    const int row = this->row(found.first());
+    if (row == currentRow()) {
+        found.first()->setSelected(true);
+        emit userChoice();
+    } else {
+        setCurrentRow(row);
+    }
+    return true;
+}
+
+void FileListBox::mousePressEvent(QMouseEvent* event) {
+    const int before = currentRow();
+    QListWidget::mousePressEvent(event);
+    // A click on the entry that is already current is a choice too.
+    const QListWidgetItem* hit = itemAt(event->position().toPoint());
+    if (hit && row(hit) == before && before >= 0) emit userChoice();
+}
+
+void FileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (itemAt(event->position().toPoint())) emit userDoubleClick();
+}
+
+// -------------------------------------------------------- DirectoryListBox
+
+namespace {
+
+constexpr int kLevelRole = Qt::UserRole;
+constexpr int kPathRole = Qt::UserRole + 1;
+constexpr int kIndent = 10;
+
+// Draws each entry moved right by its depth in the tree.
+class IndentDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem shifted(option);
+        shifted.rect.setLeft(option.rect.left() + kIndent * index.data(kLevelRole).toInt());
+        QStyledItemDelegate::paint(painter, shifted, index);
+    }
+};
+
+}  // namespace
+
+DirectoryListBox::DirectoryListBox(QWidget* parent) : QListWidget(parent) {
+    setItemDelegate(new IndentDelegate(this));
+    setIconSize(QSize(16, 16));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QListWidget::itemDoubleClicked, this, &DirectoryListBox::OpenEntry);
+}
+
+bool DirectoryListBox::SetDirectory(const QString& dir) {
+    const QFileInfo info(dir);
+    if (!info.isDir()) return false;
+    QDir d(info.absoluteFilePath());
+    const QString path = QDir::cleanPath(d.absolutePath());
+    directory_ = QDir::toNativeSeparators(path);
+
+    clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirIcon);
+    // The path from the root down to the current directory, each open.
+    QStringList chain;
+    for (QDir up(path);;) {
+        chain.prepend(up.absolutePath());
+        if (!up.cdUp()) break;
+    }
+    int level = 0;
+    for (const QString& p : chain) {
+        const QString name =
+            QDir(p).isRoot() ? QDir::toNativeSeparators(p) : QFileInfo(p).fileName();
+        auto* item = new QListWidgetItem(open, name, this);
+        item->setData(kLevelRole, level++);
+        item->setData(kPathRole, p);
+    }
+    setCurrentRow(count() - 1);
+    // Its subdirectories, closed.
+    for (const QFileInfo& sub :
+         d.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase)) {
+        auto* item = new QListWidgetItem(closed, sub.fileName(), this);
+        item->setData(kLevelRole, level);
+        item->setData(kPathRole, sub.absoluteFilePath());
+    }
+    emit directoryChanged(directory_);
+    return true;
+}
+
+void DirectoryListBox::OpenEntry(QListWidgetItem* item) {
+    if (item) SetDirectory(item->data(kPathRole).toString());
+}
+
+void DirectoryListBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        OpenEntry(currentItem());
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+// ----------------------------------------------------------- DriveComboBox
+
+namespace {
+
+bool IsUserVolume(const QStorageInfo& volume) {
+    static const QStringList pseudo = {"proc",   "sysfs",    "devpts",  "cgroup",     "cgroup2",
+                                       "mqueue", "debugfs",  "tracefs", "securityfs", "pstore",
+                                       "bpf",    "configfs", "fusectl", "hugetlbfs",  "binfmt_misc",
+                                       "autofs", "devtmpfs", "nsfs",    "efivarfs",   "ramfs"};
+    return volume.isValid() && volume.isReady() &&
+           !pseudo.contains(QString::fromLatin1(volume.fileSystemType()));
+}
+
+}  // namespace
+
+DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent) {
+    QStringList roots;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (IsUserVolume(volume)) roots << QDir::toNativeSeparators(volume.rootPath());
+    const QString root = QDir::toNativeSeparators(QDir::rootPath());
+    if (!roots.contains(root)) roots << root;
+    roots.removeDuplicates();
+    roots.sort(Qt::CaseInsensitive);
+    for (const QString& r : roots)
+        addItem(style()->standardIcon(QStyle::SP_DriveHDIcon), r, r);
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        const QString drive = itemData(index).toString();
+        emit driveChosen(lastDirectory_.value(drive, drive));
+    });
+}
+
+QString DriveComboBox::DriveOf(const QString& path) const {
+    QString best;
+    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+    for (int i = 0; i < count(); ++i) {
+        const QString root = QDir::cleanPath(QDir::fromNativeSeparators(itemData(i).toString()));
+        const bool inside =
+            clean.compare(root, Qt::CaseInsensitive) == 0 ||
+            clean.startsWith(root.endsWith('/') ? root : root + '/', Qt::CaseInsensitive);
+        if (inside && root.size() > QDir::cleanPath(QDir::fromNativeSeparators(best)).size())
+            best = itemData(i).toString();
+        else if (inside && best.isEmpty())
+            best = itemData(i).toString();
+    }
+    return best;
+}
+
+void DriveComboBox::SetDrive(const QString& drive) {
+    const int index = findData(drive);
+    if (index >= 0) setCurrentIndex(index);
+}
+
+void DriveComboBox::NoteDirectory(const QString& dir) {
+    const QString drive = DriveOf(dir);
+    if (drive.isEmpty()) return;
+    lastDirectory_[drive] = dir;
+    SetDrive(drive);
+}
+
+// -------------------------------------------------------------- PictureBox
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
+
+void PictureBox::SetPicture(const QImage& picture) {
+    picture_ = picture;
+    resize(picture_.size());
+    update();
+}
+
+void PictureBox::ClearPicture() {
+    picture_ = QImage();
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) return;
+    QPainter painter(this);
+    painter.drawImage(0, 0, picture_);
+}
+
+// --------------------------------------------------------------- ScrollBox
+
+ScrollBox::ScrollBox(QWidget* parent) : QScrollArea(parent), canvas_(new QWidget) {
+    setWidget(canvas_);
+    setWidgetResizable(false);
+    canvas_->installEventFilter(this);
+}
+
+bool ScrollBox::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == canvas_ && event->type() == QEvent::ChildAdded) {
+        auto* child = static_cast<QChildEvent*>(event)->child();
+        child->installEventFilter(this);
+    } else if (watched != canvas_ &&
+               (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        FitCanvas();
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
+void ScrollBox::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    FitCanvas();
+}
+
+void ScrollBox::FitCanvas() {
+    QSize size(0, 0);
+    for (QWidget* child : canvas_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        size =
+            size.expandedTo(QSize(child->geometry().right() + 1, child->geometry().bottom() + 1));
+    // The canvas fills the view and grows to reach every child.
+    const QSize view = maximumViewportSize();
+    const bool needH = size.width() > view.width();
+    const bool needV = size.height() > view.height();
+    QSize area = viewport()->size();
+    if (!needH && !needV) area = view;
+    canvas_->resize(size.expandedTo(area));
+}
+
+// ------------------------------------------------------------ AnchorKeeper
+
+AnchorKeeper::AnchorKeeper(QWidget* parent, QSize designSize)
+    : QObject(parent), parent_(parent), design_(designSize) {
+    parent->installEventFilter(this);
+}
+
+void AnchorKeeper::Add(QWidget* child, Qt::Edges edges) {
+    entries_.push_back({child, child->geometry(), edges});
+}
+
+bool AnchorKeeper::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parent_ && event->type() == QEvent::Resize) Apply();
+    return QObject::eventFilter(watched, event);
+}
+
+void AnchorKeeper::Apply() {
+    const int dw = parent_->width() - design_.width();
+    const int dh = parent_->height() - design_.height();
+    for (const Entry& e : entries_) {
+        QRect r = e.design;
+        if (e.edges & Qt::RightEdge) {
+            if (e.edges & Qt::LeftEdge)
+                r.setWidth(e.design.width() + dw);
+            else
+                r.moveLeft(e.design.left() + dw);
+        }
+        if (e.edges & Qt::BottomEdge) {
+            if (e.edges & Qt::TopEdge)
+                r.setHeight(e.design.height() + dh);
+            else
+                r.moveTop(e.design.top() + dh);
+        }
+        e.child->setGeometry(r);
+    }
+}
+
+}  // namespace eks

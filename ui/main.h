@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWidget>
+#include <functional>
+
+#include "core/ExperimentState.h"
+#include "results/NumberFormat.h"
+#include "ui/Widgets.h"
+
+namespace eks {
+
+// The workbench's one window. It owns the experiment state, the results
+// table and the picture on show; its handlers bear the names of the controls
+// that raise them.
+class TForm1 : public QWidget {
+    Q_OBJECT
+  public:
+    // appDir: the application directory with a trailing separator; empty for
+    // the executable's own directory.
+    explicit TForm1(const QString& appDir = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    ExperimentState& State() { return state_; }
+    bool EndRequested() const { return endRequested_; }
+    QString PanelText(int index) const;
+
+    // Controls, by the names the window gives them.
+    DriveComboBox* DriveComboBox1 = nullptr;
+    DirectoryListBox* DLB = nullptr;
+    FileListBox* FLB1 = nullptr;
+    FileListBox* FLB2 = nullptr;
+    QFrame* Shape1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* tabPicture = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* tabResults = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* tabDescr = nullptr;
+    ScrollBox* ScrollBox1 = nullptr;
+    PictureBox* Image = nullptr;
+    QTreeWidget* ListView = nullptr;
+    QCheckBox* cbVisual = nullptr;
+    SpinEdit* seTimeout = nullptr;
+    SpinEdit* seStepTime = nullptr;
+    QTextEdit* REdit = nullptr;
+    QLabel* Zlabel = nullptr;
+    SpinEdit* seOrder = nullptr;
+    QPushButton* btnCode = nullptr;
+    QCheckBox* cbDict = nullptr;
+    QPushButton* btnDecode = nullptr;
+    QLabel* lbStep = nullptr;
+    QFrame* ZBevel = nullptr;
+    QPushButton* btnDelItem = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnQuit = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QStatusBar* StatusBar = nullptr;
+
+    // Event handlers.
+    void FormCreate();
+    void FormDestroy();
+    void FormResize();
+    void Splitter1Moved();
+    void Shape1MouseDown();
+    void FLB1Click();
+    void FLB2Click();
+    void PageControl1Change();
+    void ListViewClick();
+    void btnQuitClick();
+    void btnDelItemClick();
+    void seOrderChange();
+    void seTimeoutChange();
+
+    // Steps that the handlers share.
+    void LoadSelectedFile(const QString& path);
+    void LoadPgm();
+    void ReadPgmHeader();
+    void ShowPgmImage();
+    void CenterImage();
+    void UpdateStatusBar();
+    void ShowDimensions();
+    void ShowFileSize();
+    void ShowBitrate();
+    void AddResultRow();
+    // Makes a page active as the program does (no page-change handler runs).
+    void ShowPage(QWidget* page);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void BuildWindow();
+    QWidget* BuildFileColumn();
+    QWidget* BuildButtonPanel();
+    void BuildPictureTab();
+    void BuildResultsTab();
+    void BuildOptionsTab();
+    void BuildDescriptionTab();
+    void BuildStatusBar();
+    void ShareOutColumns();
+
+    void SetCoderControls(bool on);
+    void SetFileLists(bool on);
+    void SetResultControlsVisible(bool visible);
+    void SetPanel(int index, const QString& text);
+    // Runs a handler's body; an error that escapes it goes to the standard
+    // error report and the window stays usable.
+    void Guard(const std::function<void()>& body);
+
+    ExperimentState state_;
+    Separators seps_;
+    QString initialAppDir_;
+    bool endRequested_ = false;
+    bool programPageChange_ = false;
+    QLabel* panels_[8] = {};
+};
+
+// The standard error report: the error's message, with a full stop appended
+// when its last character sorts after ".", in a box with a stop icon.
+QString ErrorReportText(const QString& message);
+
+}  // namespace eks
