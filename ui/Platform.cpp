@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QMetaObject>
 
@@ -39,6 +40,37 @@ void ShowMessageBox(MessageKind kind, const QString& text) {
 MessageBoxFn SetMessageBoxFn(MessageBoxFn fn) {
     MessageBoxFn previous = std::move(CurrentMessageBoxFn());
     CurrentMessageBoxFn() = std::move(fn);
+    return previous;
+}
+
+namespace {
+
+QString DefaultSaveFileName(const SaveDialogSpec& spec) {
+    QFileDialog dialog(QApplication::activeWindow(), spec.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(spec.filter);
+    dialog.setDefaultSuffix(spec.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(spec.proposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+SaveFileFn& CurrentSaveFileFn() {
+    static SaveFileFn fn = DefaultSaveFileName;
+    return fn;
+}
+
+}  // namespace
+
+QString AskSaveFileName(const SaveDialogSpec& spec) {
+    return CurrentSaveFileFn()(spec);
+}
+
+SaveFileFn SetSaveFileFn(SaveFileFn fn) {
+    SaveFileFn previous = std::move(CurrentSaveFileFn());
+    CurrentSaveFileFn() = std::move(fn);
     return previous;
 }
 

@@ -23,6 +23,19 @@ using MessageBoxFn = std::function<void(MessageKind, const QString& caption, con
 void ShowMessageBox(MessageKind kind, const QString& text);
 MessageBoxFn SetMessageBoxFn(MessageBoxFn fn);  // returns the previous one
 
+// The save dialog of the report: title, filter, default extension and the
+// name proposed. Returns the chosen full path, or an empty text when the user
+// cancels. Tests replace the function that asks.
+struct SaveDialogSpec {
+    QString title;
+    QString filter;
+    QString defaultSuffix;
+    QString proposedName;
+};
+using SaveFileFn = std::function<QString(const SaveDialogSpec&)>;
+QString AskSaveFileName(const SaveDialogSpec& spec);
+SaveFileFn SetSaveFileFn(SaveFileFn fn);  // returns the previous one
+
 // Asks the application to end once the event loop gets to it.
 void RequestApplicationEnd();
 

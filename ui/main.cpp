@@ -1,6 +1,7 @@
 #include "ui/main.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,9 +14,13 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "core/BitSequence.h"
+#include "core/Container.h"
 #include "core/Error.h"
 #include "core/Paths.h"
 #include "core/PgmReader.h"
+#include "core/Reconstruction.h"
+#include "results/Report.h"
 #include "results/ResultRow.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
@@ -258,6 +263,8 @@ QWidget* TForm1::BuildFileColumn() {
     });
     connect(FLB1, &FileListBox::userChoice, this, [this] { Guard([this] { FLB1Click(); }); });
     connect(FLB2, &FileListBox::userChoice, this, [this] { Guard([this] { FLB2Click(); }); });
+    connect(FLB2, &FileListBox::userDoubleClick, this,
+            [this] { Guard([this] { btnDecodeClick(); }); });
     DLB->SetDirectory(QDir::currentPath());
     return panel;
 }
@@ -306,6 +313,10 @@ QWidget* TForm1::BuildButtonPanel() {
     connect(btnQuit, &QPushButton::clicked, this, [this] { Guard([this] { btnQuitClick(); }); });
     connect(btnDelItem, &QPushButton::clicked, this,
             [this] { Guard([this] { btnDelItemClick(); }); });
+    connect(btnCode, &QPushButton::clicked, this, [this] { Guard([this] { btnCodeClick(); }); });
+    connect(btnDecode, &QPushButton::clicked, this,
+            [this] { Guard([this] { btnDecodeClick(); }); });
+    connect(btnSave, &QPushButton::clicked, this, [this] { Guard([this] { btnSaveClick(); }); });
     return panel;
 }
 
@@ -549,6 +560,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormDestroy() {
+    runner_.StopProgram();
     state_.SourceStream.Clear();
     state_.ContainerStream.Clear();
     if (state_.AppDir.empty()) return;
@@ -646,6 +658,7 @@ void TForm1::LoadSelectedFile(const QString& path) {
     } busy(state_.Busy);
     const std::string ext = UpperExtension(path.toStdString());
     if (ext == ".PGM") LoadPgm();
+    if (ext == ".YBQ") DecodeContainer();
 }
 
 void TForm1::LoadPgm() {
@@ -742,6 +755,202 @@ void TForm1::btnDelItemClick() {
         ListView->topLevelItem(i)->setText(kColPosition, QString::number(i + 1));
     btnSave->setEnabled(true);
     btnDelItem->setEnabled(false);
+}
+
+// ------------------------------------------------------------ the jobs
+
+void TForm1::ProcessEvents() {
+    QCoreApplication::processEvents();
+}
+
+int TForm1::TimeoutSeconds() {
+    return seTimeout->Value();
+}
+
+void TForm1::SetBusyCursor(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TForm1::StepProgress() {
+    ProgressBar->setValue(ProgressBar->value() + 1);
+}
+
+namespace {
+
+// Runs its action on every way out of a scope.
+template <class F>
+struct Finally {
+    F action;
+    ~Finally() { action(); }
+};
+template <class F>
+Finally(F) -> Finally<F>;
+
+}  // namespace
+
+void TForm1::btnCodeClick() {
+    SetCoderControls(false);
+    SetFileLists(false);
+    for (int panel : {1, 3, 5})
+        SetPanel(panel, {});
+    const bool pixelMajor = cbDict->isChecked();
+    const std::string name = ContainerName(state_.CurrentPath, pixelMajor, seOrder->Value());
+    Finally listsOn{[this] { SetFileLists(true); }};
+    state_.Item.OpCode = EncodeOpCode(pixelMajor);
+    EncodeImage(name);
+    state_.Item.ResultOrder = static_cast<std::uint8_t>(seOrder->Value());
+}
+
+void TForm1::EncodeImage(const std::string& containerName) {
+    const std::string& appDir = state_.AppDir;
+    Finally cleanup{[this, &appDir] {
+        runner_.StopProgram();
+        DeleteTempFiles(appDir, {kCoderInput, kCoderOutput});
+    }};
+    const BitOrder order = cbDict->isChecked() ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
+    std::optional<ByteStream> bits = BuildBitSequence(state_, order);
+    if (!bits) {
+        ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
+        return;
+    }
+    bits->SaveToFile(appDir + kCoderInput);
+    SetBusyCursor(true);
+    {
+        Finally cursor{[this] { SetBusyCursor(false); }};
+        runner_.RunCoder(appDir, seOrder->Value(), cbVisual->isChecked());
+    }
+    runner_.WaitMs(state_.TimeoutMs);
+    if (!runner_.CollectOutput(appDir + kCoderOutput, *bits)) return;
+    WriteContainer(containerName);
+}
+
+void TForm1::WriteContainer(const std::string& containerName) {
+    const bool written = eks::WriteContainer(state_, containerName, cbDict->isChecked(),
+                                             static_cast<std::uint8_t>(seOrder->Value()));
+    SetCoderControls(true);
+    SetFileLists(true);
+    FLB2->Refill();
+    // A coder output that vanished between its collection and this second
+    // reading leaves no container, and so no row to show.
+    if (written) AddResultRow();
+}
+
+void TForm1::btnDecodeClick() {
+    btnCode->setEnabled(false);
+    btnDecode->setEnabled(false);
+    SetFileLists(false);
+    seOrder->setEnabled(false);
+    cbDict->setEnabled(false);
+    SetTextColour(Zlabel, QColor(128, 128, 128));
+    ShowPage(tabPicture);
+    for (int panel : {1, 3, 5})
+        SetPanel(panel, {});
+    Finally listsOn{[this] { SetFileLists(true); }};
+    const QString path = FLB2->SelectedPath();
+    state_.CurrentPath = path.toStdString();
+    LoadSelectedFile(path);
+    if (path.isEmpty()) return;  // nothing was chosen, nothing was decoded
+    state_.SourceFileSize = static_cast<std::int32_t>(MeasureFileSize(path));
+    state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
+    state_.Item.SizeBefore = state_.SourceFileSize;
+}
+
+std::string DecoderGaveNoOutputMessage(int seconds) {
+    return "Dekoder earith-n.exe nie utworzy\u0142 pliku tmp4x.dat w ci\u0105gu " +
+           std::to_string(seconds) +
+           " s - obraz nie zosta\u0142 zdekodowany (mo\u017Cna wyd\u0142u\u017Cy\u0107 czas na "
+           "stronie \u201EOpcje\u201D)";
+}
+
+void TForm1::DecodeContainer() {
+    Image->ClearPicture();
+    ReadContainerHeader(state_);
+    CenterImage();
+    const std::string& appDir = state_.AppDir;
+    {
+        ByteStream payload;
+        ByteStream& container = state_.ContainerStream;
+        payload.Write(container.Data() + container.Position(), container.Remaining());
+        payload.SaveToFile(appDir + kDecoderInput);
+        container.Clear();
+    }
+    lbStep->setText("dekompresja");
+    runner_.RunDecoder(appDir, ModeOrder(state_.ContainerMode), cbVisual->isChecked());
+    lbStep->setText({});
+    Finally stop{[this] { runner_.StopProgram(); }};
+    runner_.WaitMs(state_.TimeoutMs);
+    if (!runner_.CollectOutput(appDir + kDecoderOutput, state_.ContainerStream))
+        throw Error(DecoderGaveNoOutputMessage(state_.TimeoutMs / 1000));
+    state_.ContainerStream.Seek(0);
+    if (ModeIsPlaneMajor(state_.ContainerMode))
+        ShowPasses();
+    else
+        ShowPixelMajorImage();
+    state_.Item.SizeAfter =
+        static_cast<std::int32_t>(std::int64_t{state_.ImageWidth} * state_.ImageHeight);
+    AddResultRow();
+    lbStep->setText({});
+}
+
+void TForm1::ShowPixelMajorImage() {
+    const int w = state_.ImageWidth, h = state_.ImageHeight;
+    QImage picture = NewDecodedPicture(w, h);
+    lbStep->setText(kPixelMajorTitle);
+    ProgressBar->setMaximum(h);
+    ProgressBar->setValue(0);
+    ReconstructPixelMajor(
+        state_.ContainerStream, state_.ImageWidth, state_.ImageHeight,
+        [&picture](int r) { return picture.scanLine(r); }, [this] { StepProgress(); });
+    Image->ClearPicture();
+    if (!picture.isNull()) Image->SetPicture(picture);
+}
+
+void TForm1::ShowPasses() {
+    const int w = state_.ImageWidth, h = state_.ImageHeight;
+    ProgressBar->setMaximum(h);
+    state_.ContainerStream.Seek(0);
+    for (int pass = 1; pass <= 8; ++pass) {
+        lbStep->setText(QString::fromStdString(PassTitle(pass)));
+        QImage picture = NewDecodedPicture(w, h);
+        ProgressBar->setValue(0);
+        // Every later pass adds its plane to the picture on show.
+        const QImage& shown = Image->Picture();
+        ReconstructPass(
+            state_.ContainerStream, pass, state_.ImageWidth, state_.ImageHeight,
+            [&picture](int r) { return picture.scanLine(r); },
+            [&shown](int r) { return shown.constScanLine(r); }, [this] { StepProgress(); });
+        if (pass > 1) {
+            runner_.WaitMs(seStepTime->Value());
+            Image->ClearPicture();
+        }
+        if (!picture.isNull()) Image->SetPicture(picture);
+        picture = QImage();
+        ProcessEvents();
+    }
+}
+
+void TForm1::btnSaveClick() {
+    const QString chosen = AskSaveFileName({QString::fromUtf8("Podaj nazw\u0119 pliku raportu"),
+                                            "Pliki tekstowe (*.txt)", "txt", reportName_});
+    if (chosen.isEmpty()) return;
+    reportName_ = chosen;
+    std::vector<ResultRow> rows;
+    for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
+        ResultRow row;
+        for (int c = 0; c < kResultColumns; ++c)
+            row[c] = ListView->topLevelItem(i)->text(c).toStdString();
+        rows.push_back(row);
+    }
+    const QTime now = QTime::currentTime();
+    std::tm local{};
+    local.tm_hour = now.hour();
+    local.tm_min = now.minute();
+    local.tm_sec = now.second();
+    WriteReport(chosen.toStdString(), rows, TimeOfDayText(local));
+    btnSave->setEnabled(false);
 }
 
 // ------------------------------------------------------------- the rest

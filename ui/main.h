@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "coder/Runner.h"
 #include "core/ExperimentState.h"
 #include "results/NumberFormat.h"
 #include "ui/Widgets.h"
@@ -24,7 +25,7 @@ namespace eks {
 // The workbench's one window. It owns the experiment state, the results
 // table and the picture on show; its handlers bear the names of the controls
 // that raise them.
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private RunnerHost {
     Q_OBJECT
   public:
     // appDir: the application directory with a trailing separator; empty for
@@ -82,6 +83,9 @@ class TForm1 : public QWidget {
     void ListViewClick();
     void btnQuitClick();
     void btnDelItemClick();
+    void btnCodeClick();
+    void btnDecodeClick();
+    void btnSaveClick();
     void seOrderChange();
     void seTimeoutChange();
 
@@ -96,6 +100,12 @@ class TForm1 : public QWidget {
     void ShowFileSize();
     void ShowBitrate();
     void AddResultRow();
+    // The jobs.
+    void EncodeImage(const std::string& containerName);
+    void WriteContainer(const std::string& containerName);
+    void DecodeContainer();
+    void ShowPixelMajorImage();
+    void ShowPasses();
     // Makes a page active as the program does (no page-change handler runs).
     void ShowPage(QWidget* page);
 
@@ -114,6 +124,12 @@ class TForm1 : public QWidget {
     void BuildStatusBar();
     void ShareOutColumns();
 
+    // What the coder runner needs of the window.
+    void ProcessEvents() override;
+    int TimeoutSeconds() override;
+    void SetBusyCursor(bool busy) override;
+    void StepProgress();
+
     void SetCoderControls(bool on);
     void SetFileLists(bool on);
     void SetResultControlsVisible(bool visible);
@@ -128,6 +144,8 @@ class TForm1 : public QWidget {
     bool endRequested_ = false;
     bool programPageChange_ = false;
     QLabel* panels_[8] = {};
+    CoderRunner runner_{*this};
+    QString reportName_ = "wyniki.txt";
 };
 
 // The standard error report: the error's message, with a full stop appended

@@ -1,0 +1,143 @@
+#include "coder/Runner.h"
+
+#include <QProcess>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/Error.h"
+
+namespace eks {
+
+namespace {
+
+class SteadyClockImpl : public Clock {
+  public:
+    std::int64_t NowMs() override {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+    void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+constexpr int kRetryWaits = 3;        // waits for an unreadable output before giving up
+constexpr int kEmptyOutputMs = 1000;  // how long an empty output is read again
+constexpr int kWaitSliceMs = 5;       // sleep between rounds of event handling
+
+}  // namespace
+
+Clock& SteadyClock() {
+    static SteadyClockImpl clock;
+    return clock;
+}
+
+std::vector<std::string> ProgramArguments(const char* input, const char* output, int order) {
+    std::vector<std::string> args = {input, output};
+    if (order > 0) {
+        args.push_back("-o");
+        args.push_back(std::to_string(order));
+    }
+    return args;
+}
+
+void DeleteTempFiles(const std::string& appDir, const std::vector<const char*>& names) {
+    for (const char* name : names) {
+        std::error_code ec;
+        std::filesystem::remove(appDir + name, ec);
+    }
+}
+
+std::string OutputUnreadableMessage(const std::string& path) {
+    return "Nie mo\u017Cna odczyta\u0107 pliku wynikowego " + path +
+           " - program wci\u0105\u017C go zapisuje albo plik jest zablokowany";
+}
+
+std::string OutputEmptyMessage(const std::string& path) {
+    return "Plik wynikowy " + path + " pozostaje pusty";
+}
+
+CoderRunner::CoderRunner(RunnerHost& host, Clock& clock) : host_(host), clock_(clock) {}
+
+CoderRunner::~CoderRunner() {
+    StopProgram();
+}
+
+void CoderRunner::Launch(const std::string& appDir, const char* program, const char* input,
+                         const char* output, int order, bool visible) {
+    StopProgram();
+    DeleteTempFiles(appDir, {output});
+    struct CursorScope {
+        RunnerHost& host;
+        explicit CursorScope(RunnerHost& h) : host(h) {
+            host.SetBusyCursor(true);
+            host.ProcessEvents();
+        }
+        ~CursorScope() { host.SetBusyCursor(false); }
+    } cursor(host_);
+    process_ = StartProgram(appDir, program, ProgramArguments(input, output, order), visible);
+}
+
+void CoderRunner::RunCoder(const std::string& appDir, int order, bool visible) {
+    Launch(appDir, kCoderProgram, kCoderInput, kCoderOutput, order, visible);
+}
+
+void CoderRunner::RunDecoder(const std::string& appDir, int order, bool visible) {
+    Launch(appDir, kDecoderProgram, kDecoderInput, kDecoderOutput, order, visible);
+}
+
+void CoderRunner::WaitMs(int ms) {
+    const std::int64_t start = clock_.NowMs();
+    for (;;) {
+        const std::int64_t elapsed = clock_.NowMs() - start;
+        host_.ProcessEvents();
+        if (elapsed >= ms) return;
+        clock_.SleepMs(static_cast<int>(std::min<std::int64_t>(kWaitSliceMs, ms - elapsed)));
+    }
+}
+
+bool CoderRunner::ProgramRunning() const {
+    if (!process_) return false;
+    // Let the process object notice an exit that no event has reported yet.
+    if (process_->state() != QProcess::NotRunning) process_->waitForFinished(0);
+    return process_->state() != QProcess::NotRunning;
+}
+
+void CoderRunner::StopProgram() {
+    if (!process_) return;
+    if (process_->state() != QProcess::NotRunning) {
+        process_->kill();
+        process_->waitForFinished(2000);
+    }
+    process_.reset();
+}
+
+bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return false;
+    int failedLoads = 0;
+    std::int64_t emptySince = -1;
+    for (;;) {
+        stream.Clear();
+        bool loaded = false;
+        if (!ProgramRunning()) {
+            try {
+                stream.LoadFromFile(path);
+                loaded = true;
+            } catch (const Error&) {
+            }
+        }
+        if (!loaded) {
+            if (++failedLoads > kRetryWaits) throw Error(OutputUnreadableMessage(path));
+            host_.ProcessEvents();
+            WaitMs(host_.TimeoutSeconds() * 1000);
+            continue;
+        }
+        if (stream.Size() > 0) return true;
+        // An empty output is read again at once, for a limited time.
+        if (emptySince < 0) emptySince = clock_.NowMs();
+        if (clock_.NowMs() - emptySince > kEmptyOutputMs) throw Error(OutputEmptyMessage(path));
+        clock_.SleepMs(1);
+    }
+}
+
+}  // namespace eks

@@ -1,0 +1,102 @@
+#pragma once
+
+// The machinery that the encode and decode jobs share: the temporary files,
+// the start of the coder programs, the timed wait that keeps the window alive
+// and the collection of a program's output file.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/ByteStream.h"
+
+class QProcess;
+
+namespace eks {
+
+// The temporary files, all in the application directory.
+inline constexpr const char* kCoderInput = "tmp1x.dat";
+inline constexpr const char* kCoderOutput = "tmp2x.dat";
+inline constexpr const char* kDecoderInput = "tmp3x.dat";
+inline constexpr const char* kDecoderOutput = "tmp4x.dat";
+inline constexpr const char* kCoderProgram = "arith-n.exe";
+inline constexpr const char* kDecoderProgram = "earith-n.exe";
+
+// What the runner needs of the window while it waits.
+class RunnerHost {
+  public:
+    virtual ~RunnerHost() = default;
+    // Handles every pending window event and returns.
+    virtual void ProcessEvents() = 0;
+    // The coder time-out in seconds as the window shows it now.
+    virtual int TimeoutSeconds() = 0;
+    // The hourglass while a program is being started.
+    virtual void SetBusyCursor(bool busy) = 0;
+};
+
+// A monotonic millisecond clock and a sleep; tests give a clock of their own.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual std::int64_t NowMs() = 0;
+    virtual void SleepMs(int ms) = 0;
+};
+Clock& SteadyClock();
+
+// The arguments of a program: input, output and, for an order above 0,
+// "-o" and the order: {"tmp1x.dat", "tmp2x.dat", "-o", "3"}.
+std::vector<std::string> ProgramArguments(const char* input, const char* output, int order);
+
+// Starts a program of the application directory with the directory as its
+// working directory and the arguments as a list (no shell in between):
+// hidden, or in a terminal window when visible is set and a terminal
+// ($TERMINAL, x-terminal-emulator or xterm) exists. Returns the running
+// process, or nullptr when it could not be started.
+std::unique_ptr<QProcess> StartProgram(const std::string& appDir, const char* program,
+                                       const std::vector<std::string>& args, bool visible);
+
+// Deletes the named files of the application directory that exist; failures
+// are ignored.
+void DeleteTempFiles(const std::string& appDir, const std::vector<const char*>& names);
+
+class CoderRunner {
+  public:
+    explicit CoderRunner(RunnerHost& host, Clock& clock = SteadyClock());
+    ~CoderRunner();
+
+    // Start "arith-n.exe tmp1x.dat tmp2x.dat [-o order]" or "earith-n.exe
+    // tmp3x.dat tmp4x.dat [-o order]". An output left by an earlier job is
+    // deleted first, so that it can never be taken for this job's result.
+    void RunCoder(const std::string& appDir, int order, bool visible);
+    void RunDecoder(const std::string& appDir, int order, bool visible);
+
+    // Returns once ms milliseconds have passed, handling window events all
+    // the while (at least once) and sleeping a little between rounds.
+    void WaitMs(int ms);
+
+    // Loads the output file into the stream once it can be read and holds at
+    // least one byte, and returns true; returns false at once when it does not
+    // exist. While the program that writes it is still running the file counts
+    // as unreadable: the runner then waits the time-out and tries again.
+    // Throws Error when the file stays unreadable after three such waits, or
+    // stays empty for more than a second.
+    bool CollectOutput(const std::string& path, ByteStream& stream);
+
+    // Stops the program started last if it still runs.
+    void StopProgram();
+    bool ProgramRunning() const;
+
+  private:
+    void Launch(const std::string& appDir, const char* program, const char* input,
+                const char* output, int order, bool visible);
+
+    RunnerHost& host_;
+    Clock& clock_;
+    std::unique_ptr<QProcess> process_;
+};
+
+std::string OutputUnreadableMessage(const std::string& path);
+std::string OutputEmptyMessage(const std::string& path);
+
+}  // namespace eks
