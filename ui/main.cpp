@@ -468,14 +468,20 @@ void TForm1::BuildStatusBar() {
 void TForm1::ShareOutColumns() {
     // Every column takes a share of the width in proportion to its minimum,
     // and never less than that minimum.
+    // A minimum never cuts its caption, whatever the font.
+    int minimum[kResultColumns];
     int total = 0;
-    for (const ColumnSpec& c : kColumns)
-        total += c.minimumWidth;
+    const QFontMetrics metrics(ListView->header()->font());
+    for (int c = 0; c < kResultColumns; ++c) {
+        minimum[c] =
+            std::max(kColumns[c].minimumWidth, metrics.horizontalAdvance(kColumns[c].caption) + 12);
+        total += minimum[c];
+    }
     const int available = ListView->viewport()->width();
     int used = 0;
     for (int c = 0; c < kResultColumns; ++c) {
-        int w = std::max(kColumns[c].minimumWidth, kColumns[c].minimumWidth * available / total);
-        if (c == kResultColumns - 1) w = std::max(kColumns[c].minimumWidth, available - used);
+        int w = std::max(minimum[c], minimum[c] * available / total);
+        if (c == kResultColumns - 1) w = std::max(minimum[c], available - used);
         ListView->setColumnWidth(c, w);
         used += w;
     }

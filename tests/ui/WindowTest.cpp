@@ -274,6 +274,27 @@ TEST_F(WindowTest, ShapeJumpsToTheApplicationDirectory) {
     EXPECT_TRUE(form.FLB1->SelectedPath().isEmpty());  // a refill is no choice
 }
 
+TEST_F(WindowTest, TheDriveSelectorSpansTheColumnAfterTheSplitterMovesAndColumnsShareTheWidth) {
+    WithCoders();
+    TForm1& form = Open();
+    form.resize(1000, 600);
+    QCoreApplication::processEvents();
+    form.Splitter1->setSizes({300, 600});
+    form.Splitter1Moved();
+    EXPECT_EQ(form.Panel1->width(), 300);
+    EXPECT_EQ(form.DriveComboBox1->width(), 300);
+    form.Splitter1->setSizes({10, 600});  // never narrower than its minimum
+    EXPECT_GE(form.Panel1->width(), 145);
+
+    form.PageControl1->setCurrentWidget(form.tabResults);
+    QCoreApplication::processEvents();
+    int total = 0;
+    for (int c = 0; c < 8; ++c)
+        total += form.ListView->columnWidth(c);
+    EXPECT_EQ(total, form.ListView->viewport()->width());
+    EXPECT_GE(form.ListView->columnWidth(0), 35);
+}
+
 TEST(ErrorReport, AppendsAFullStopAfterCharactersBeyondIt) {
     EXPECT_EQ(ErrorReportText("Cannot open file /a/b.pgm"), "Cannot open file /a/b.pgm.");
     EXPECT_EQ(ErrorReportText("koniec."), "koniec.");
