@@ -797,6 +797,17 @@ Finally(F) -> Finally<F>;
 
 }  // namespace
 
+namespace {
+
+std::string DecoderGaveNoOutputMessage(int seconds) {
+    return "Dekoder earith-n.exe nie utworzy\u0142 pliku tmp4x.dat w ci\u0105gu " +
+           std::to_string(seconds) +
+           " s - obraz nie zosta\u0142 zdekodowany (mo\u017Cna wyd\u0142u\u017Cy\u0107 czas na "
+           "stronie \u201EOpcje\u201D)";
+}
+
+}  // namespace
+
 void TForm1::btnCodeClick() {
     SetCoderControls(false);
     SetFileLists(false);
@@ -862,13 +873,6 @@ void TForm1::btnDecodeClick() {
     state_.SourceFileSize = static_cast<std::int32_t>(MeasureFileSize(path));
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
     state_.Item.SizeBefore = state_.SourceFileSize;
-}
-
-std::string DecoderGaveNoOutputMessage(int seconds) {
-    return "Dekoder earith-n.exe nie utworzy\u0142 pliku tmp4x.dat w ci\u0105gu " +
-           std::to_string(seconds) +
-           " s - obraz nie zosta\u0142 zdekodowany (mo\u017Cna wyd\u0142u\u017Cy\u0107 czas na "
-           "stronie \u201EOpcje\u201D)";
 }
 
 void TForm1::DecodeContainer() {
