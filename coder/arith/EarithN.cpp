@@ -1,0 +1,6 @@
+// earith-n.exe INPUT OUTPUT [-o N]: restores a file compressed by arith-n.exe.
+#include "Cli.h"
+
+int main(int argc, char** argv) {
+    return eks::arith::DecompressorMain(argc, argv);
+}

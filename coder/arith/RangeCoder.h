@@ -1,0 +1,171 @@
+// A binary arithmetic coder with a 32-bit range and 16-bit probabilities, without carries.
+//
+// The interval [low, high] shrinks with every decision; once the top bytes of low and high
+// agree, that byte is final and goes out. At the end the encoder writes the four bytes of
+// low, so the decoder, which reads four bytes ahead at the start and one byte for every byte
+// the encoder shifted out, consumes exactly the bytes the encoder wrote: a valid stream never
+// asks for a byte past its end, and it leaves none unread.
+//
+// The coding loops work on chunks of at most kChunkDecisions decisions with the coder's state
+// in a small `Core` held in local variables; between chunks the buffers are refilled or
+// drained. One decision moves at most four bytes, so a chunk never runs out of buffer.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "Streams.h"
+
+namespace eks::arith {
+
+inline constexpr size_t kChunkDecisions = 4096;
+inline constexpr size_t kMaxBytesPerDecision = 4;
+
+class BinaryEncoder {
+  public:
+    struct Core {
+        uint32_t low;
+        uint32_t high;
+        uint8_t* out;
+
+        // Codes `bit` where `p1` is P(bit == 1) * 65536, in [1, 65535].
+        void Encode(int bit, uint32_t p1) {
+            const uint32_t mid = low + static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
+            // Masks rather than a branch: the bits are hard to predict.
+            const uint32_t take = 0u - static_cast<uint32_t>(bit);  // all ones when bit == 1
+            high = (mid & take) | (high & ~take);
+            low = (low & take) | ((mid + 1) & ~take);
+            while (((low ^ high) & 0xFF000000u) == 0) {
+                *out++ = static_cast<uint8_t>(high >> 24);
+                low <<= 8;
+                high = (high << 8) | 0xFFu;
+            }
+        }
+    };
+
+    explicit BinaryEncoder(ByteSink& sink) : sink_(sink), buffer_(new uint8_t[kBufferSize]) {}
+
+    // Room for a chunk of decisions.
+    Core Begin() {
+        if (used_ + kChunkDecisions * kMaxBytesPerDecision + 4 > kBufferSize) Drain();
+        return Core{low_, high_, buffer_.get() + used_};
+    }
+    void End(const Core& core) {
+        low_ = core.low;
+        high_ = core.high;
+        used_ = static_cast<size_t>(core.out - buffer_.get());
+    }
+
+    // Writes the final bytes and hands everything to the sink.
+    void Finish() {
+        Core core = Begin();
+        for (int shift = 24; shift >= 0; shift -= 8)
+            *core.out++ = static_cast<uint8_t>(low_ >> shift);
+        End(core);
+        Drain();
+    }
+
+  private:
+    static constexpr size_t kBufferSize = size_t{1} << 17;
+
+    void Drain() {
+        sink_.Write(buffer_.get(), used_);
+        used_ = 0;
+    }
+
+    ByteSink& sink_;
+    std::unique_ptr<uint8_t[]> buffer_;
+    uint32_t low_ = 0;
+    uint32_t high_ = 0xFFFFFFFFu;
+    size_t used_ = 0;
+};
+
+class BinaryDecoder {
+    static constexpr size_t kBufferSize = size_t{1} << 17;
+    static constexpr size_t kSlack = kChunkDecisions * kMaxBytesPerDecision + 4;
+
+  public:
+    struct Core {
+        uint32_t low;
+        uint32_t high;
+        uint32_t x;
+        const uint8_t* in;
+
+        // Decodes one decision coded with the same `p1` the encoder used.
+        int Decode(uint32_t p1) {
+            const uint32_t mid = low + static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
+            int bit;
+            if (x <= mid) {
+                bit = 1;
+                high = mid;
+            } else {
+                bit = 0;
+                low = mid + 1;
+            }
+            while (((low ^ high) & 0xFF000000u) == 0) {
+                low <<= 8;
+                high = (high << 8) | 0xFFu;
+                x = (x << 8) | *in++;
+            }
+            return bit;
+        }
+    };
+
+    // Reads the first four bytes of the payload; throws CorruptStream if there are fewer.
+    explicit BinaryDecoder(ByteSource& source)
+        : source_(source), buffer_(new uint8_t[kBufferSize + kSlack]) {
+        Core core = Begin();
+        for (int i = 0; i < 4; ++i)
+            core.x = (core.x << 8) | *core.in++;
+        End(core);
+    }
+
+    // Input for a chunk of decisions. Past the end of the source the buffer holds zeros;
+    // End throws as soon as a chunk has consumed any of them.
+    Core Begin() {
+        if (len_ - pos_ < kSlack) {
+            std::memmove(buffer_.get(), buffer_.get() + pos_, len_ - pos_);
+            len_ -= pos_;
+            pos_ = 0;
+            while (!eof_ && len_ < kBufferSize) {
+                const size_t n = source_.Read(buffer_.get() + len_, kBufferSize - len_);
+                if (n == 0) eof_ = true;
+                len_ += n;
+            }
+            std::memset(buffer_.get() + len_, 0, kSlack);  // all that a chunk can read beyond
+        }
+        return Core{low_, high_, x_, buffer_.get() + pos_};
+    }
+    void End(const Core& core) {
+        low_ = core.low;
+        high_ = core.high;
+        x_ = core.x;
+        pos_ = static_cast<size_t>(core.in - buffer_.get());
+        if (pos_ > len_) throw CorruptStream("dane skompresowane są ucięte");
+    }
+
+    // True when every byte of the source has been consumed.
+    bool AtEnd() {
+        if (pos_ < len_) return false;
+        if (eof_) return true;
+        pos_ = len_ = 0;
+        const size_t n = source_.Read(buffer_.get(), kBufferSize);
+        len_ = n;
+        eof_ = n == 0;
+        return n == 0;
+    }
+
+  private:
+    ByteSource& source_;
+    // kBufferSize bytes of data and room for the zeros a chunk may run into past the end.
+    std::unique_ptr<uint8_t[]> buffer_;
+    uint32_t low_ = 0;
+    uint32_t high_ = 0xFFFFFFFFu;
+    uint32_t x_ = 0;
+    size_t pos_ = 0;
+    size_t len_ = 0;
+    bool eof_ = false;
+};
+
+}  // namespace eks::arith
