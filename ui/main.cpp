@@ -795,10 +795,6 @@ struct Finally {
 template <class F>
 Finally(F) -> Finally<F>;
 
-}  // namespace
-
-namespace {
-
 std::string DecoderGaveNoOutputMessage(int seconds) {
     return "Dekoder earith-n.exe nie utworzy\u0142 pliku tmp4x.dat w ci\u0105gu " +
            std::to_string(seconds) +
