@@ -193,17 +193,19 @@ DriveComboBox::DriveComboBox(QWidget* parent) : QComboBox(parent) {
 }
 
 QString DriveComboBox::DriveOf(const QString& path) const {
+    // The volume with the longest root that the path lies in.
     QString best;
+    qsizetype bestLength = -1;
     const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
     for (int i = 0; i < count(); ++i) {
         const QString root = QDir::cleanPath(QDir::fromNativeSeparators(itemData(i).toString()));
-        const bool inside =
-            clean.compare(root, Qt::CaseInsensitive) == 0 ||
-            clean.startsWith(root.endsWith('/') ? root : root + '/', Qt::CaseInsensitive);
-        if (inside && root.size() > QDir::cleanPath(QDir::fromNativeSeparators(best)).size())
+        const QString prefix = root.endsWith('/') ? root : root + '/';
+        const bool inside = clean.compare(root, Qt::CaseInsensitive) == 0 ||
+                            clean.startsWith(prefix, Qt::CaseInsensitive);
+        if (inside && root.size() > bestLength) {
             best = itemData(i).toString();
-        else if (inside && best.isEmpty())
-            best = itemData(i).toString();
+            bestLength = root.size();
+        }
     }
     return best;
 }

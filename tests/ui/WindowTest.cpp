@@ -272,6 +272,10 @@ TEST_F(WindowTest, ShapeJumpsToTheApplicationDirectory) {
     ASSERT_EQ(form.FLB1->count(), 1);
     EXPECT_EQ(form.FLB1->item(0)->text(), "obraz.pgm");
     EXPECT_TRUE(form.FLB1->SelectedPath().isEmpty());  // a refill is no choice
+    // The drive selector follows to the volume that holds the directory.
+    const QString drive = form.DriveComboBox1->Drive();
+    EXPECT_FALSE(drive.isEmpty());
+    EXPECT_TRUE(form.DLB->Directory().startsWith(drive));
 }
 
 TEST_F(WindowTest, TheDriveSelectorSpansTheColumnAfterTheSplitterMovesAndColumnsShareTheWidth) {
