@@ -43,11 +43,8 @@ void EncodeBitsBlock(const uint8_t* data, size_t n, BitModel& model, BinaryEncod
     for (size_t done = 0; done < n;) {
         const size_t m = std::min(kChunkDecisions, n - done);
         BinaryEncoder::Core core = encoder.Begin();
-        const uint8_t* in = data + done;
-        model.Run(m, [&core, &in](uint32_t p) {
-            const int bit = *in++;
-            core.Encode(bit, p);
-            return bit;
+        model.RunKnown(data + done, m, [&core](uint32_t bit, uint32_t p) {
+            core.Encode(static_cast<int>(bit), p);
         });
         encoder.End(core);
         done += m;

@@ -32,6 +32,9 @@ class LogisticTables {
     // 65536 / (1 + e^(-x / 256)) for |x| <= kStretchLimit, clamped to [1, 65535].
     uint32_t Squash(int x) const { return squash_[static_cast<unsigned>(x + kStretchLimit)]; }
 
+    // Squash(x) for an index x + kStretchLimit in [0, 2 * kStretchLimit].
+    uint32_t SquashAt(uint32_t index) const { return squash_[index]; }
+
     static int Clamp(int x) { return std::min(std::max(x, -kStretchLimit), kStretchLimit); }
 
   private:

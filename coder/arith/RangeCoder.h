@@ -11,6 +11,7 @@
 // drained. One decision moves at most four bytes, so a chunk never runs out of buffer.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,24 @@ namespace eks::arith {
 
 inline constexpr size_t kChunkDecisions = 4096;
 inline constexpr size_t kMaxBytesPerDecision = 4;
+
+// How many leading bytes low and high share (0 to 4): the bytes that are final.
+inline uint32_t LeadingEqualBytes(uint32_t low, uint32_t high) {
+    return static_cast<uint32_t>(std::countl_zero(low ^ high)) >> 3;
+}
+
+inline void StoreBigEndian(uint8_t* dst, uint32_t v) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+                              static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+    std::memcpy(dst, bytes, 4);
+}
+
+inline uint32_t LoadBigEndian(const uint8_t* src) {
+    uint8_t bytes[4];
+    std::memcpy(bytes, src, 4);
+    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+           bytes[3];
+}
 
 class BinaryEncoder {
   public:
@@ -36,11 +55,14 @@ class BinaryEncoder {
             const uint32_t take = 0u - static_cast<uint32_t>(bit);  // all ones when bit == 1
             high = (mid & take) | (high & ~take);
             low = (low & take) | ((mid + 1) & ~take);
-            while (((low ^ high) & 0xFF000000u) == 0) {
-                *out++ = static_cast<uint8_t>(high >> 24);
-                low <<= 8;
-                high = (high << 8) | 0xFFu;
-            }
+            // The leading bytes in which low and high agree are final; all of them go out at
+            // once, without a loop: four bytes are stored and `out` moves past the final ones.
+            const uint32_t n = LeadingEqualBytes(low, high);
+            StoreBigEndian(out, high);
+            out += n;
+            const uint32_t shift = 8 * n;
+            low = static_cast<uint32_t>(uint64_t{low} << shift);
+            high = static_cast<uint32_t>((uint64_t{high} << shift) | ((uint64_t{1} << shift) - 1));
         }
     };
 
@@ -94,21 +116,23 @@ class BinaryDecoder {
 
         // Decodes one decision coded with the same `p1` the encoder used.
         int Decode(uint32_t p1) {
-            const uint32_t mid = low + static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
-            int bit;
-            if (x <= mid) {
-                bit = 1;
-                high = mid;
-            } else {
-                bit = 0;
-                low = mid + 1;
-            }
-            while (((low ^ high) & 0xFF000000u) == 0) {
-                low <<= 8;
-                high = (high << 8) | 0xFFu;
-                x = (x << 8) | *in++;
-            }
-            return bit;
+            const uint32_t below = static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
+            const uint32_t mid = low + below;
+            // Masks rather than a branch: the bits are hard to predict. x - low is ready before
+            // p1 is, so the comparison waits only for the product.
+            const uint32_t bit = x - low <= below ? 1u : 0u;
+            const uint32_t take = 0u - bit;  // all ones when bit == 1
+            high = (mid & take) | (high & ~take);
+            low = (low & take) | ((mid + 1) & ~take);
+            // As in the encoder: as many bytes move in as went out there. The four bytes at
+            // `in` are read whatever their number; the buffer's slack covers the ones beyond.
+            const uint32_t n = LeadingEqualBytes(low, high);
+            const uint32_t shift = 8 * n;
+            x = static_cast<uint32_t>(((uint64_t{x} << 32) | LoadBigEndian(in)) >> (32 - shift));
+            in += n;
+            low = static_cast<uint32_t>(uint64_t{low} << shift);
+            high = static_cast<uint32_t>((uint64_t{high} << shift) | ((uint64_t{1} << shift) - 1));
+            return static_cast<int>(bit);
         }
     };
 

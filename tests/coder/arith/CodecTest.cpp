@@ -222,15 +222,17 @@ TEST(ArithHeader, RejectsFieldsOutOfRangeEvenWithAValidChecksum) {
     };
     const auto good = SerializeHeader({2, CodingPath::kBits, 10, 0});
     EXPECT_NO_THROW(ParseHeader(reseal(good)));
-    auto version = good;
-    version[4] = 2;
+    auto earlier = good;  // a stream of the earlier format, whose model differs
+    earlier[4] = static_cast<uint8_t>(kFormatVersion - 1);
+    auto later = good;
+    later[4] = static_cast<uint8_t>(kFormatVersion + 1);
     auto order = good;
     order[5] = kMaxOrder + 1;
     auto path = good;
     path[6] = 2;
     auto reserved = good;
     reserved[7] = 1;
-    for (const auto& h : {version, order, path, reserved}) {
+    for (const auto& h : {earlier, later, order, path, reserved}) {
         EXPECT_THROW(ParseHeader(reseal(h)), CorruptStream);
     }
 }
