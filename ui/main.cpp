@@ -398,20 +398,18 @@ void TForm1::BuildOptionsTab() {
     auto* line = Place<QFrame>(group1, nullptr, QRect(8, 120, 301, 9));
     line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     (new AnchorKeeper(group1, QSize(317, 201)))->Add(line, leftRightTop);
-    Place<QLabel>(group1, "Label1", QRect(16, 138, 78, 13), "Plik kodera");
-    auto* edit1 = Place<QLineEdit>(group1, "Edit1", QRect(96, 135, 177, 21), "arith-n.exe");
-    edit1->setEnabled(false);
-    auto* speed1 = Place<QToolButton>(group1, "SpeedButton1", QRect(273, 135, 23, 22));
-    speed1->setText("...");
-    speed1->setAutoRaise(true);
-    speed1->setEnabled(false);
-    Place<QLabel>(group1, "Label2", QRect(16, 164, 78, 13), "Plik dekodera");
-    auto* edit2 = Place<QLineEdit>(group1, "Edit2", QRect(96, 161, 177, 21), "earith-n.exe");
-    edit2->setEnabled(false);
-    auto* speed2 = Place<QToolButton>(group1, "SpeedButton2", QRect(273, 161, 23, 22));
-    speed2->setText("...");
-    speed2->setAutoRaise(true);
-    speed2->setEnabled(false);
+    // The two program names: shown only, never read or changed.
+    const auto programRow = [group1](int y, const char* label, const char* labelText,
+                                     const char* edit, const char* program, const char* button) {
+        Place<QLabel>(group1, label, QRect(16, y + 3, 78, 13), labelText);
+        Place<QLineEdit>(group1, edit, QRect(96, y, 177, 21), program)->setEnabled(false);
+        auto* speed = Place<QToolButton>(group1, button, QRect(273, y, 23, 22));
+        speed->setText("...");
+        speed->setAutoRaise(true);
+        speed->setEnabled(false);
+    };
+    programRow(135, "Label1", "Plik kodera", "Edit1", "arith-n.exe", "SpeedButton1");
+    programRow(161, "Label2", "Plik dekodera", "Edit2", "earith-n.exe", "SpeedButton2");
 
     auto* group2 = Place<QGroupBox>(TabSheet1, "GroupBox2", QRect(16, 256, 317, 81),
                                     " Opcje wy\u015Bwietlania ");
