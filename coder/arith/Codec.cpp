@@ -43,9 +43,7 @@ void EncodeBitsBlock(const uint8_t* data, size_t n, BitModel& model, BinaryEncod
     for (size_t done = 0; done < n;) {
         const size_t m = std::min(kChunkDecisions, n - done);
         BinaryEncoder::Core core = encoder.Begin();
-        model.RunKnown(data + done, m, [&core](uint32_t bit, uint32_t p) {
-            core.Encode(static_cast<int>(bit), p);
-        });
+        model.RunKnown(data + done, m, core);
         encoder.End(core);
         done += m;
     }
@@ -177,11 +175,7 @@ StreamHeader Decode(ByteSource& input, ByteSink& output, const DecodeOptions& op
             const size_t m = static_cast<size_t>(std::min<uint64_t>(kChunkDecisions, left));
             uint8_t* dst = out.Reserve(m);
             BinaryDecoder::Core core = decoder.Begin();
-            model->Run(m, [&core, &dst](uint32_t p) {
-                const int bit = core.Decode(p);
-                *dst++ = static_cast<uint8_t>(bit);
-                return bit;
-            });
+            model->Run(m, core, dst);
             decoder.End(core);  // throws once the chunk has run past the end of the payload
             out.Commit(m);
             left -= m;

@@ -11,7 +11,6 @@
 // drained. One decision moves at most four bytes, so a chunk never runs out of buffer.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -23,22 +22,46 @@ namespace eks::arith {
 inline constexpr size_t kChunkDecisions = 4096;
 inline constexpr size_t kMaxBytesPerDecision = 4;
 
-// How many leading bytes low and high share (0 to 4): the bytes that are final.
-inline uint32_t LeadingEqualBytes(uint32_t low, uint32_t high) {
-    return static_cast<uint32_t>(std::countl_zero(low ^ high)) >> 3;
+// Narrows [low, high] to [low, mid] when `one` holds, else to [mid + 1, high], and returns
+// `one` as 0 or 1. The bits are hard to predict, so this must not branch: on x86-64 two
+// conditional moves do it (compilers tend to turn the plain form into a branch), elsewhere
+// masks.
+inline uint32_t SelectInterval(bool one, uint32_t mid, uint32_t& low, uint32_t& high) {
+#if defined(__GNUC__) && defined(__x86_64__)
+    const uint32_t flag = one;
+    __asm__("test %[flag], %[flag]\n\t"
+            "cmovnz %[mid], %[high]\n\t"
+            "cmovz %[mid1], %[low]"
+            : [high] "+r"(high), [low] "+r"(low)
+            : [flag] "r"(flag), [mid] "r"(mid), [mid1] "r"(mid + 1)
+            : "cc");
+    return flag;
+#else
+    const uint32_t take = 0u - static_cast<uint32_t>(one);  // all ones when one holds
+    high = (mid & take) | (high & ~take);
+    low = (low & take) | ((mid + 1) & ~take);
+    return static_cast<uint32_t>(one);
+#endif
 }
 
-inline void StoreBigEndian(uint8_t* dst, uint32_t v) {
-    const uint8_t bytes[4] = {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-                              static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-    std::memcpy(dst, bytes, 4);
-}
-
-inline uint32_t LoadBigEndian(const uint8_t* src) {
-    uint8_t bytes[4];
-    std::memcpy(bytes, src, 4);
-    return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-           bytes[3];
+// The decoder's form of SelectInterval: the bit is 1 when `code` <= `below`; the comparison
+// and the selections are one short sequence.
+inline uint32_t SelectByCode(uint32_t code, uint32_t below, uint32_t mid, uint32_t& low,
+                             uint32_t& high) {
+#if defined(__GNUC__) && defined(__x86_64__)
+    uint32_t bit;
+    __asm__("xor %k[bit], %k[bit]\n\t"
+            "cmp %[below], %[code]\n\t"
+            "cmovbe %[mid], %[high]\n\t"
+            "cmova %[mid1], %[low]\n\t"
+            "setbe %b[bit]"
+            : [high] "+r"(high), [low] "+r"(low), [bit] "=&r"(bit)
+            : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1)
+            : "cc");
+    return bit;
+#else
+    return SelectInterval(code <= below, mid, low, high);
+#endif
 }
 
 class BinaryEncoder {
@@ -51,18 +74,15 @@ class BinaryEncoder {
         // Codes `bit` where `p1` is P(bit == 1) * 65536, in [1, 65535].
         void Encode(int bit, uint32_t p1) {
             const uint32_t mid = low + static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
-            // Masks rather than a branch: the bits are hard to predict.
-            const uint32_t take = 0u - static_cast<uint32_t>(bit);  // all ones when bit == 1
-            high = (mid & take) | (high & ~take);
-            low = (low & take) | ((mid + 1) & ~take);
-            // The leading bytes in which low and high agree are final; all of them go out at
-            // once, without a loop: four bytes are stored and `out` moves past the final ones.
-            const uint32_t n = LeadingEqualBytes(low, high);
-            StoreBigEndian(out, high);
-            out += n;
-            const uint32_t shift = 8 * n;
-            low = static_cast<uint32_t>(uint64_t{low} << shift);
-            high = static_cast<uint32_t>((uint64_t{high} << shift) | ((uint64_t{1} << shift) - 1));
+            SelectInterval(bit != 0, mid, low, high);
+            // The leading bytes in which low and high agree are final and go out. This branch
+            // is rarely taken (about once per byte of output), so it predicts well and costs
+            // less than shifting by a computed count at every decision.
+            while (((low ^ high) & 0xFF000000u) == 0) {
+                *out++ = static_cast<uint8_t>(high >> 24);
+                low <<= 8;
+                high = (high << 8) | 0xFFu;
+            }
         }
     };
 
@@ -118,20 +138,14 @@ class BinaryDecoder {
         int Decode(uint32_t p1) {
             const uint32_t below = static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
             const uint32_t mid = low + below;
-            // Masks rather than a branch: the bits are hard to predict. x - low is ready before
-            // p1 is, so the comparison waits only for the product.
-            const uint32_t bit = x - low <= below ? 1u : 0u;
-            const uint32_t take = 0u - bit;  // all ones when bit == 1
-            high = (mid & take) | (high & ~take);
-            low = (low & take) | ((mid + 1) & ~take);
-            // As in the encoder: as many bytes move in as went out there. The four bytes at
-            // `in` are read whatever their number; the buffer's slack covers the ones beyond.
-            const uint32_t n = LeadingEqualBytes(low, high);
-            const uint32_t shift = 8 * n;
-            x = static_cast<uint32_t>(((uint64_t{x} << 32) | LoadBigEndian(in)) >> (32 - shift));
-            in += n;
-            low = static_cast<uint32_t>(uint64_t{low} << shift);
-            high = static_cast<uint32_t>((uint64_t{high} << shift) | ((uint64_t{1} << shift) - 1));
+            // x - low is ready before p1 is, so the comparison waits only for the product.
+            const uint32_t bit = SelectByCode(x - low, below, mid, low, high);
+            // As in the encoder: as many bytes move in as went out there.
+            while (((low ^ high) & 0xFF000000u) == 0) {
+                x = (x << 8) | *in++;
+                low <<= 8;
+                high = (high << 8) | 0xFFu;
+            }
             return static_cast<int>(bit);
         }
     };

@@ -2,7 +2,7 @@
 //
 // Offset  Size  Field
 //      0     4  magic 0x8A 'A' 'R' 'N'
-//      4     1  format version (1)
+//      4     1  format version (2)
 //      5     1  order, 0 to 15
 //      6     1  path: 0 = general (eight decisions per byte), 1 = every byte is 0 or 1
 //      7     1  reserved, 0
@@ -21,7 +21,7 @@ namespace eks::arith {
 
 inline constexpr int kMaxOrder = 15;
 inline constexpr int kDefaultOrder = 0;
-inline constexpr uint8_t kFormatVersion = 1;
+inline constexpr uint8_t kFormatVersion = 2;
 inline constexpr size_t kHeaderSize = 24;
 inline constexpr std::array<uint8_t, 4> kMagic = {0x8A, 'A', 'R', 'N'};
 
