@@ -136,16 +136,21 @@ class BinaryDecoder {
 
         // Decodes one decision coded with the same `p1` the encoder used.
         int Decode(uint32_t p1) {
-            const uint32_t below = static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
-            const uint32_t mid = low + below;
+            // Local copies, so that the compiler keeps them in registers.
+            uint32_t l = low, h = high, c = x;
+            const uint32_t below = static_cast<uint32_t>((uint64_t{h - l} * p1) >> 16);
+            const uint32_t mid = l + below;
             // x - low is ready before p1 is, so the comparison waits only for the product.
-            const uint32_t bit = SelectByCode(x - low, below, mid, low, high);
+            const uint32_t bit = SelectByCode(c - l, below, mid, l, h);
             // As in the encoder: as many bytes move in as went out there.
-            while (((low ^ high) & 0xFF000000u) == 0) {
-                x = (x << 8) | *in++;
-                low <<= 8;
-                high = (high << 8) | 0xFFu;
+            while (((l ^ h) & 0xFF000000u) == 0) {
+                c = (c << 8) | *in++;
+                l <<= 8;
+                h = (h << 8) | 0xFFu;
             }
+            low = l;
+            high = h;
+            x = c;
             return static_cast<int>(bit);
         }
     };
