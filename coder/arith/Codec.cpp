@@ -7,7 +7,7 @@
 
 #include "BitModel.h"
 #include "ByteModel.h"
-#include "Crc32.h"
+#include "Crc32c.h"
 #include "RangeCoder.h"
 
 namespace eks::arith {
@@ -72,7 +72,7 @@ template <typename Model, typename CodeBlock>
 void EncodeInput(ByteSource& input, const InputSummary& expected, bool bits, Model& model,
                  BinaryEncoder& encoder, CodeBlock code_block) {
     const auto block = NewBlock();
-    Crc32 crc;
+    Crc32c crc;
     uint64_t length = 0;
     for (;;) {
         const size_t n = ReadBlock(input, block.get(), kBlockSize);
@@ -113,7 +113,7 @@ class OutputBlock {
     ByteSink& sink_;
     std::unique_ptr<uint8_t[]> data_;
     size_t used_ = 0;
-    Crc32 crc_;
+    Crc32c crc_;
 };
 
 }  // namespace
@@ -121,7 +121,7 @@ class OutputBlock {
 InputSummary Summarize(ByteSource& input) {
     const auto block = NewBlock();
     InputSummary summary;
-    Crc32 crc;
+    Crc32c crc;
     for (;;) {
         const size_t n = ReadBlock(input, block.get(), kBlockSize);
         if (n == 0) break;

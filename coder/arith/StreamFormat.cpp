@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Crc32.h"
+#include "Crc32c.h"
 #include "Streams.h"
 
 namespace eks::arith {
@@ -31,7 +31,7 @@ std::array<uint8_t, kHeaderSize> SerializeHeader(const StreamHeader& header) {
     out[7] = 0;
     PutLe(&out[8], header.length, 8);
     PutLe(&out[16], header.crc, 4);
-    PutLe(&out[20], Crc32::Of(out.data(), 20), 4);
+    PutLe(&out[20], Crc32c::Of(out.data(), 20), 4);
     return out;
 }
 
@@ -39,7 +39,7 @@ StreamHeader ParseHeader(std::span<const uint8_t, kHeaderSize> bytes) {
     if (!std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) {
         throw CorruptStream("to nie jest plik utworzony przez arith-n.exe (zła sygnatura)");
     }
-    if (GetLe(&bytes[20], 4) != Crc32::Of(bytes.data(), 20)) {
+    if (GetLe(&bytes[20], 4) != Crc32c::Of(bytes.data(), 20)) {
         throw CorruptStream("nagłówek jest uszkodzony (zła suma kontrolna)");
     }
     if (bytes[4] != kFormatVersion) throw CorruptStream("nieznana wersja formatu");

@@ -7,8 +7,8 @@
 //      6     1  path: 0 = general (eight decisions per byte), 1 = every byte is 0 or 1
 //      7     1  reserved, 0
 //      8     8  length of the original in bytes, little-endian
-//     16     4  CRC-32 of the original, little-endian
-//     20     4  CRC-32 of bytes 0 to 19, little-endian
+//     16     4  CRC-32C of the original, little-endian
+//     20     4  CRC-32C of bytes 0 to 19, little-endian
 // The coded payload follows and runs to the end of the file.
 #pragma once
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Codec.h"
-#include "Crc32.h"
+#include "Crc32c.h"
 #include "StreamFormat.h"
 
 namespace eks::arith {
@@ -58,7 +58,7 @@ void ExpectRoundTrip(const Bytes& data, int order) {
     const StreamHeader header = HeaderOf(stream);
     EXPECT_EQ(header.order, order);
     EXPECT_EQ(header.length, data.size());
-    EXPECT_EQ(header.crc, Crc32::Of(data.data(), data.size()));
+    EXPECT_EQ(header.crc, Crc32c::Of(data.data(), data.size()));
     const bool bits = std::all_of(data.begin(), data.end(), [](uint8_t b) { return b <= 1; });
     EXPECT_EQ(header.path, bits ? CodingPath::kBits : CodingPath::kBytes);
     EXPECT_EQ(DecodeBytes(stream), data) << "order " << order << ", " << data.size() << " bytes";
@@ -215,7 +215,7 @@ TEST(ArithHeader, EveryFlippedBitIsDetected) {
 
 TEST(ArithHeader, RejectsFieldsOutOfRangeEvenWithAValidChecksum) {
     auto reseal = [](std::array<uint8_t, kHeaderSize> h) {
-        const uint32_t crc = Crc32::Of(h.data(), 20);
+        const uint32_t crc = Crc32c::Of(h.data(), 20);
         for (int i = 0; i < 4; ++i)
             h[static_cast<size_t>(20 + i)] = static_cast<uint8_t>(crc >> (8 * i));
         return h;
@@ -305,17 +305,27 @@ TEST(ArithDecoder, RejectsGarbage) {
     }
 }
 
-TEST(ArithCrc32, KnownValues) {
+TEST(ArithCrc32c, KnownValuesPiecesAndBothWaysOfComputing) {
     const char* text = "123456789";
-    EXPECT_EQ(Crc32::Of(reinterpret_cast<const uint8_t*>(text), 9), 0xCBF43926u);
-    EXPECT_EQ(Crc32::Of(nullptr, 0), 0u);
-    // Incremental updates in odd pieces agree with one update over everything.
+    EXPECT_EQ(Crc32c::Of(reinterpret_cast<const uint8_t*>(text), 9), 0xE3069283u);
+    EXPECT_EQ(Crc32c::Of(nullptr, 0), 0u);
+    // 32 zero bytes and 32 bytes of 0xFF, the examples of RFC 3720.
+    const Bytes zeros(32, 0), ones(32, 0xFF);
+    EXPECT_EQ(Crc32c::Of(zeros.data(), zeros.size()), 0x8A9136AAu);
+    EXPECT_EQ(Crc32c::Of(ones.data(), ones.size()), 0x62A8AB43u);
+    // Incremental updates in odd pieces agree with one update over everything, and the
+    // instruction-based computation (where the processor has it) with the tables.
     const Bytes data = RandomBytes(1001, 2);
-    Crc32 crc;
+    Crc32c crc;
     for (size_t pos = 0, step = 1; pos < data.size(); pos += step, step = step % 13 + 1) {
         crc.Update(data.data() + pos, std::min(step, data.size() - pos));
     }
-    EXPECT_EQ(crc.Value(), Crc32::Of(data.data(), data.size()));
+    EXPECT_EQ(crc.Value(), Crc32c::Of(data.data(), data.size()));
+    for (size_t size : {0u, 1u, 7u, 8u, 9u, 63u, 1000u}) {
+        EXPECT_EQ(~Crc32c::UpdateByTable(0xFFFFFFFFu, data.data() + 1, size),
+                  Crc32c::Of(data.data() + 1, size))
+            << size;
+    }
 }
 
 }  // namespace
