@@ -97,7 +97,29 @@ TEST_P(ArithRoundTrip, RandomAndStructuredInputs) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, ArithRoundTrip, ::testing::Values(0, 1, 2, 3, 5, 9, 12, 15));
+// A pattern that every context soon predicts with certainty, then the same pattern inverted
+// (every prediction confidently wrong: the model's shared weight falls steeply), then noise.
+// Coding must stay exact through the swings, and the certain stretch cost next to nothing.
+TEST_P(ArithRoundTrip, CertainThenConfidentlyWrongThenNoise) {
+    const int order = GetParam();
+    Bytes bits;
+    for (int i = 0; i < 60000; ++i)
+        bits.push_back(static_cast<uint8_t>((i % 7) < 3));
+    const Bytes pattern = bits;
+    for (uint8_t b : pattern)
+        bits.push_back(static_cast<uint8_t>(b ^ 1));
+    const Bytes noise = MarkovBits(20000, 0.5, 8);
+    bits.insert(bits.end(), noise.begin(), noise.end());
+    ExpectRoundTrip(bits, order);
+    if (order >= 4) {
+        // With four bits of context the period-7 pattern is certain; 60000 such bits should
+        // cost next to nothing.
+        EXPECT_LT(EncodeBytes(pattern, order).size(), kHeaderSize + 200);
+    }
+}
+
+// Every order: the coding loops are instantiated separately for each.
+INSTANTIATE_TEST_SUITE_P(Orders, ArithRoundTrip, ::testing::Range(0, kMaxOrder + 1));
 
 TEST(ArithCodec, CrossesBlockBoundaries) {
     // Many of the encoder's reading blocks (256 KiB) and of the output blocks.
