@@ -34,6 +34,8 @@
 #include <new>
 #include <utility>
 
+#include "StreamFormat.h"
+
 namespace eks::arith {
 
 struct DefaultBitModelParams {
@@ -45,13 +47,12 @@ struct DefaultBitModelParams {
     static constexpr int kApmShift = 7;      // the map's cells lie 2^kApmShift apart
 };
 
-inline constexpr int kMaxBitOrder = 15;
 
 template <typename Params = DefaultBitModelParams>
 class BasicBitModel {
   public:
     explicit BasicBitModel(int order) : order_(order) {
-        if (order < 0 || order > kMaxBitOrder) std::abort();
+        if (order < 0 || order > kMaxOrder) std::abort();
         const size_t bytes = sizeof(Fixed) + (size_t{1} << order) * sizeof(Slot);
         arena_.reset(static_cast<Fixed*>(::operator new(bytes, std::align_val_t{64})));
         Fixed& f = *arena_;
@@ -164,7 +165,7 @@ class BasicBitModel {
     }
     template <int K, typename F>
     void DispatchFrom(F&& f) {
-        if constexpr (K > kMaxBitOrder) {
+        if constexpr (K > kMaxOrder) {
             std::abort();
         } else if (order_ == K) {
             f(std::integral_constant<int, K>{});
