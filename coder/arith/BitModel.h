@@ -47,7 +47,6 @@ struct DefaultBitModelParams {
     static constexpr int kApmShift = 7;      // the map's cells lie 2^kApmShift apart
 };
 
-
 template <typename Params = DefaultBitModelParams>
 class BasicBitModel {
   public:
