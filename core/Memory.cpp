@@ -3,8 +3,13 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/Error.h"
+
 #ifdef __linux__
 #include <sys/mman.h>
+#endif
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
 #endif
 
 namespace eks {
@@ -30,6 +35,48 @@ Block AllocateBlock(std::size_t n) {
 #endif
     if (!p) throw std::bad_alloc();
     return Block(static_cast<std::uint8_t*>(p));
+}
+
+namespace {
+
+std::uint64_t PhysicalMemory() {
+#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+#endif
+    return std::uint64_t{4} << 30;  // a modest machine when the system does not say
+}
+
+std::uint64_t& BudgetOverride() {
+    static std::uint64_t bytes = 0;
+    return bytes;
+}
+
+}  // namespace
+
+std::uint64_t MemoryBudget() {
+    if (BudgetOverride() != 0) return BudgetOverride();
+    static const std::uint64_t byDefault = PhysicalMemory() / 4;
+    return byDefault;
+}
+
+void SetMemoryBudget(std::uint64_t bytes) {
+    BudgetOverride() = bytes;
+}
+
+bool FitsMemoryBudget(std::uint64_t bytes) {
+    return bytes <= MemoryBudget();
+}
+
+std::string PictureTooLargeMessage(std::uint32_t width, std::uint32_t height) {
+    return "Zbyt ma\u0142a ilo\u015B\u0107 dopuszczalnej pami\u0119ci RAM na obraz " +
+           std::to_string(width) + "\u00D7" + std::to_string(height) + " pikseli";
+}
+
+void CheckPictureMemory(std::uint64_t bytes, std::uint32_t width, std::uint32_t height) {
+    if (!FitsMemoryBudget(bytes)) throw Error(PictureTooLargeMessage(width, height));
 }
 
 }  // namespace eks

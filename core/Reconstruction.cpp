@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "core/Memory.h"
+
 namespace eks {
 
 namespace {
@@ -15,6 +17,16 @@ void ReadRow(ByteStream& decoded, std::uint8_t* buf, std::size_t n) {
 
 }  // namespace
 
+std::uint64_t DecodeMemoryNeed(std::uint16_t width, std::uint16_t height, bool planeMajor) {
+    const std::uint64_t picture = PictureBytes(width, height);
+    const std::uint64_t rowBuffer = planeMajor ? width : 8 * std::uint64_t{width};
+    return (planeMajor ? 2 * picture : picture) + rowBuffer;
+}
+
+void CheckDecodeMemory(std::uint16_t width, std::uint16_t height, bool planeMajor) {
+    CheckPictureMemory(DecodeMemoryNeed(width, height, planeMajor), width, height);
+}
+
 std::string PassTitle(int pass) {
     return "pasaż " + std::to_string(pass);
 }
@@ -22,6 +34,7 @@ std::string PassTitle(int pass) {
 void ReconstructPixelMajor(ByteStream& decoded, std::uint16_t width, std::uint16_t height,
                            const RowOf& image, const RowDone& rowDone) {
     decoded.Seek(0);
+    CheckPictureMemory(8 * std::uint64_t{width}, width, height);
     std::vector<std::uint8_t> buf(8 * static_cast<std::size_t>(width));
     for (int r = 0; r < height; ++r) {
         ReadRow(decoded, buf.data(), buf.size());
@@ -40,6 +53,7 @@ void ReconstructPixelMajor(ByteStream& decoded, std::uint16_t width, std::uint16
 void ReconstructPass(ByteStream& decoded, int pass, std::uint16_t width, std::uint16_t height,
                      const RowOf& image, const ConstRowOf& previous, const RowDone& rowDone) {
     const unsigned weight = static_cast<unsigned>(PassWeight(pass));
+    CheckPictureMemory(width, width, height);
     std::vector<std::uint8_t> buf(width);
     for (int r = 0; r < height; ++r) {
         ReadRow(decoded, buf.data(), buf.size());

@@ -24,10 +24,24 @@ constexpr int PassWeight(int pass) {
 std::string PassTitle(int pass);
 inline constexpr const char* kPixelMajorTitle = "dekodowanie";
 
+// The bytes of one 8-bit picture of width × height whose rows start on
+// 4-byte boundaries, as the display bitmaps do.
+constexpr std::uint64_t PictureBytes(std::uint32_t width, std::uint32_t height) {
+    return ((std::uint64_t{width} + 3) & ~std::uint64_t{3}) * height;
+}
+
+// What a decode of a width × height container holds at once: the picture
+// being built and its row buffer, and in plane order also the pass on show.
+std::uint64_t DecodeMemoryNeed(std::uint16_t width, std::uint16_t height, bool planeMajor);
+// Throws Error(PictureTooLargeMessage) when that does not fit the memory
+// budget; nothing is allocated.
+void CheckDecodeMemory(std::uint16_t width, std::uint16_t height, bool planeMajor);
+
 // Rebuilds a pixel-order image from the decoded bit bytes: sets the stream's
 // position to 0, then reads 8·W bytes per row; pixel i is the sum of byte
 // 8i + k times (128 >> k), modulo 256. Bytes other than 0/1 count with their
-// full value; bytes missing at the end of the stream count as 0.
+// full value; bytes missing at the end of the stream count as 0. The row
+// buffer is checked against the memory budget before it is taken.
 void ReconstructPixelMajor(ByteStream& decoded, std::uint16_t width, std::uint16_t height,
                            const RowOf& image, const RowDone& rowDone = {});
 
