@@ -43,7 +43,7 @@ bool WriteContainer(ExperimentState& state, const std::string& name, bool pixelM
                       ContainerModeByte(state.CoderOrder, pixelMajor), coderOutput);
     container.SaveToFile(ContainerPath(state.AppDir, name));
     state.Item.ResultOrder = state.CoderOrder;
-    state.Item.SizeAfter = static_cast<std::int32_t>(container.Size());
+    state.Item.SizeAfter = static_cast<std::int64_t>(container.Size());
     return true;
 }
 
@@ -62,7 +62,7 @@ void ReadContainerHeader(ExperimentState& state) {
     state.ImageHeight = static_cast<std::uint16_t>(h[2] | (h[3] << 8));
     state.ContainerMode = h[4];
     state.ContainerStream.Seek(kContainerHeaderSize);
-    state.Item.SizeBefore = static_cast<std::int32_t>(state.ContainerStream.Size());
+    state.Item.SizeBefore = static_cast<std::int64_t>(state.ContainerStream.Size());
     state.CopyImageSizeToResult();
     state.Item.ResultOrder = ModeOrder(state.ContainerMode);
     state.Item.OpCode = 'D';

@@ -9,9 +9,11 @@ namespace eks {
 
 // The values from which one row of the results table is made.
 struct TItemRec {
-    std::string CurrentName;       // file name part of CurrentPath
-    std::int32_t SizeBefore = 0;   // bytes, column "FS Before"
-    std::int32_t SizeAfter = 0;    // bytes, column "FS After"
+    std::string CurrentName;  // file name part of CurrentPath
+    // Sizes are 64-bit: a decoded image of 65535 × 65535 pixels, or a file
+    // of more than 2 GiB, does not fit 32 bits.
+    std::int64_t SizeBefore = 0;   // bytes, column "FS Before"
+    std::int64_t SizeAfter = 0;    // bytes, column "FS After"
     std::int32_t ResultWidth = 0;  // always a copy of ImageWidth (0..65535)
     std::int32_t ResultHeight = 0;
     char OpCode = 0;  // 'P', 'B', 'D', or 0 before the first job
@@ -21,10 +23,10 @@ struct TItemRec {
 // The one set of values that describes the experiment in progress. The main
 // window holds it for the whole run; nothing of it is saved.
 struct ExperimentState {
-    std::string AppDir;       // executable's directory, ending in a separator
-    std::string CurrentPath;  // file chosen last in either file list
-    std::int32_t SourceFileSize = 0;
-    std::uint8_t ContainerMode = 0;  // mode byte of the container read last
+    std::string AppDir;               // executable's directory, ending in a separator
+    std::string CurrentPath;          // file chosen last in either file list
+    std::int64_t SourceFileSize = 0;  // bytes
+    std::uint8_t ContainerMode = 0;   // mode byte of the container read last
     std::uint8_t CoderOrder = 0;
     ByteStream SourceStream;     // the whole selected PGM file
     ByteStream ContainerStream;  // a container, later the decoder's output

@@ -1,5 +1,6 @@
 #include "results/NumberFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,13 +83,10 @@ std::string Scientific(const Digits& dg, int precision, std::string_view decimal
     return out + exp;
 }
 
-}  // namespace
-
-std::string FormatFixed(double value, int precision, std::string_view decimalSep) {
-    if (!std::isfinite(value)) return {};
-    const bool negative = std::signbit(value);
-    const Digits dg = DecimalDigits(std::fabs(value));
-    const int intDigits = value == 0 ? 0 : (dg.exp10 >= 0 ? dg.exp10 + 1 : 0);
+// The fixed form of a value whose integer part has `intDigits` digits (0 for
+// a value below one) and whose exact or nearest decimal digits are `dg`.
+std::string FixedFromDigits(const Digits& dg, int intDigits, int precision,
+                            std::string_view decimalSep, bool negative) {
     if (intDigits > precision) return Scientific(dg, precision, decimalSep, negative);
 
     const int decimals = std::min(3, precision - intDigits);
@@ -104,6 +102,59 @@ std::string FormatFixed(double value, int precision, std::string_view decimalSep
 
     const bool zero = whole.find_first_not_of('0') == std::string::npos;
     return (negative && !zero ? "-" : "") + intPart + std::string(decimalSep) + fraction;
+}
+
+__extension__ using Uint128 = unsigned __int128;
+
+std::uint64_t Magnitude(std::int64_t v) {
+    return v < 0 ? ~static_cast<std::uint64_t>(v) + 1 : static_cast<std::uint64_t>(v);
+}
+
+std::string DecimalText(Uint128 v) {
+    std::string out;
+    do {
+        out.insert(out.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+        v /= 10;
+    } while (v != 0);
+    return out;
+}
+
+}  // namespace
+
+std::string FormatFixed(double value, int precision, std::string_view decimalSep) {
+    if (!std::isfinite(value)) return {};
+    const Digits dg = DecimalDigits(std::fabs(value));
+    const int intDigits = value == 0 ? 0 : (dg.exp10 >= 0 ? dg.exp10 + 1 : 0);
+    return FixedFromDigits(dg, intDigits, precision, decimalSep, std::signbit(value));
+}
+
+std::string FormatFixedRatio(std::int64_t a, std::int64_t b, std::int64_t divisor, int precision,
+                             std::string_view decimalSep) {
+    if (divisor == 0) return {};
+    // |a × b| <= 2^126 and |divisor| <= 2^63: every step below is exact.
+    const Uint128 num = Uint128{Magnitude(a)} * Magnitude(b);
+    const Uint128 den = Magnitude(divisor);
+    const bool negative = (((a < 0) != (b < 0)) != (divisor < 0)) && num != 0;
+
+    const Uint128 intValue = num / den;
+    Uint128 rest = num % den;
+    Digits dg;
+    int intDigits = 0;
+    if (intValue != 0) {
+        dg.d = DecimalText(intValue);
+        intDigits = static_cast<int>(dg.d.size());
+        dg.exp10 = intDigits - 1;
+    } else {
+        dg.exp10 = -1;  // the digits start right after the separator, zeros included
+    }
+    // Three decimals and the one after them decide every rounding; the value's
+    // digits are exact, so a half is rounded up on the digit 5 alone.
+    for (int i = 0; i < 4; ++i) {
+        rest *= 10;
+        dg.d += static_cast<char>('0' + static_cast<int>(rest / den));
+        rest %= den;
+    }
+    return FixedFromDigits(dg, intDigits, precision, decimalSep, negative);
 }
 
 }  // namespace eks

@@ -24,4 +24,11 @@ std::string FormatThousands(std::int64_t value, std::string_view thousandsSep);
 // Infinities and NaN give an empty text.
 std::string FormatFixed(double value, int precision, std::string_view decimalSep);
 
+// The same form for the exact value a × b / divisor, rounded on its true
+// decimal digits rather than on those of a double, so that a half is always
+// rounded away from zero: 1939350 × 8 / 480000 = 32.3225 → "32.323". Exact
+// for every 64-bit input. A zero divisor gives an empty text.
+std::string FormatFixedRatio(std::int64_t a, std::int64_t b, std::int64_t divisor, int precision,
+                             std::string_view decimalSep);
+
 }  // namespace eks

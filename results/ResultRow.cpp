@@ -4,9 +4,7 @@ namespace eks {
 
 std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precision,
                              std::string_view decimalSep) {
-    if (pixels == 0) return {};
-    return FormatFixed(static_cast<double>(bytes) * 8.0 / static_cast<double>(pixels), precision,
-                       decimalSep);
+    return FormatFixedRatio(bytes, 8, pixels, precision, decimalSep);
 }
 
 ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& seps) {

@@ -29,8 +29,8 @@ using ResultRow = std::array<std::string, kResultColumns>;
 inline constexpr int kTablePrecision = 8;
 inline constexpr int kStatusPrecision = 5;
 
-// bytes × 8 / pixels in fixed form; empty when there are no pixels, so that
-// an empty image never shows "inf" or "nan".
+// bytes × 8 / pixels in fixed form, rounded exactly; empty when there are no
+// pixels, so that an empty image never shows "inf" or "nan".
 std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precision,
                              std::string_view decimalSep);
 
