@@ -53,11 +53,7 @@ class ByteStream {
     // Throws Error "Cannot open file <path>" when the file cannot be opened;
     // the stream keeps its former content on every failure.
     void LoadFromFile(const std::string& path);
-    // Writes the whole content to the file, replacing it. The file appears
-    // complete or not at all: the bytes go to a temporary file beside it
-    // which is renamed onto the name once written. Throws Error
-    // "Cannot create file <path>" when the file cannot be created, and a
-    // Polish write error when writing fails.
+    // Writes the whole content to the file, replacing it, as WriteWholeFile.
     void SaveToFile(const std::string& path) const;
 
   private:
@@ -69,7 +65,19 @@ class ByteStream {
     std::size_t pos_ = 0;
 };
 
-// Writes bytes to a file atomically (temporary file + rename), as SaveToFile.
+// Writes bytes to a file, replacing it. The file appears complete or not at
+// all: the bytes go to a temporary file made beside it, which is renamed onto
+// the name once written. A save may replace only what the user could have
+// overwritten in place:
+// - a symbolic link is followed to its final target, which is replaced; the
+//   link stays a link;
+// - a name that is not a regular file (a folder, a device, a pipe) and an
+//   existing file the user may not write are refused and left untouched;
+// - a new file gets mode 0666 less the umask; a replaced file keeps its mode,
+//   and its owner and group where the system allows.
+// Throws Error "Cannot create file <path>" (the path as given) when the file
+// is refused or cannot be created, and a Polish write error when writing
+// fails. No temporary file is left behind on any failure.
 void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
 
 }  // namespace eks

@@ -1,10 +1,18 @@
 #include "core/ByteStream.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 #include "core/Cp1250.h"
 #include "core/Error.h"
 #include "core/TestFiles.h"
+#include "core/Unprivileged.h"
 
 namespace eks {
 namespace {
@@ -72,6 +80,181 @@ TEST(ByteStream, FailuresCarryTheUserTextsAndKeepTheContent) {
     }
     // A failed save leaves nothing behind, not even a temporary file.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Dir()), {}), 0);
+}
+
+// ---------------------------------------------------------------- saving
+
+namespace fs = std::filesystem;
+
+// The names in a folder, sorted: a leftover temporary file shows up here.
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Saves `bytes` to `path`; "" when saved, else the error's text.
+std::string SaveText(const std::string& path, const std::string& bytes) {
+    ByteStream s;
+    s.Write(bytes.data(), bytes.size());
+    try {
+        s.SaveToFile(path);
+        return "";
+    } catch (const Error& e) {
+        return e.what();
+    }
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode;
+}
+
+// Sets the umask for one test and gives the old one back.
+class UmaskGuard {
+  public:
+    explicit UmaskGuard(mode_t mask) : old_(::umask(mask)) {}
+    ~UmaskGuard() { ::umask(old_); }
+    void Set(mode_t mask) { ::umask(mask); }
+
+  private:
+    mode_t old_;
+};
+
+TEST(ByteStreamSave, FollowsSymbolicLinksToTheirFinalTargetAndKeepsThemLinks) {
+    TempDir dir;
+    fs::create_directory(dir.File("sub"));
+    WriteFile(dir.File("real.bin"), "old content, longer than the new");
+    // A chain: link2 (absolute) -> sub/link1 (relative) -> real.bin.
+    fs::create_symlink("../real.bin", dir.File("sub/link1"));
+    fs::create_symlink(dir.File("sub/link1"), dir.File("link2"));
+
+    EXPECT_EQ(SaveText(dir.File("link2"), "new"), "");
+    EXPECT_EQ(ReadFile(dir.File("real.bin")), "new");
+    ASSERT_TRUE(fs::is_symlink(dir.File("link2")));
+    ASSERT_TRUE(fs::is_symlink(dir.File("sub/link1")));
+    EXPECT_EQ(fs::read_symlink(dir.File("link2")).string(), dir.File("sub/link1"));
+    EXPECT_EQ(fs::read_symlink(dir.File("sub/link1")).string(), "../real.bin");
+
+    // A link to a file not yet made: the file is made where the link points.
+    fs::create_symlink("made.bin", dir.File("dangling"));
+    EXPECT_EQ(SaveText(dir.File("dangling"), "made"), "");
+    EXPECT_TRUE(fs::is_symlink(dir.File("dangling")));
+    EXPECT_EQ(ReadFile(dir.File("made.bin")), "made");
+
+    // Links in a loop lead nowhere: refused, the links stay as they were.
+    fs::create_symlink("loopB", dir.File("loopA"));
+    fs::create_symlink("loopA", dir.File("loopB"));
+    EXPECT_EQ(SaveText(dir.File("loopA"), "x"), "Cannot create file " + dir.File("loopA"));
+    EXPECT_TRUE(fs::is_symlink(dir.File("loopA")));
+
+    const std::vector<std::string> names = {"dangling", "link2",    "loopA", "loopB",
+                                            "made.bin", "real.bin", "sub"};
+    EXPECT_EQ(Entries(dir.Dir()), names);
+    EXPECT_EQ(Entries(dir.File("sub")), std::vector<std::string>{"link1"});
+}
+
+TEST(ByteStreamSave, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
+    TempDir dir;
+    const std::string pipe = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0) << "cannot make a FIFO in " << dir.Dir();
+    // A reader that never waits: should a save open the pipe for writing, the
+    // test sees the bytes instead of hanging.
+    const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    fs::create_symlink("pipe", dir.File("pipe-link"));
+    fs::create_symlink("/dev/null", dir.File("null-link"));
+    fs::create_directory(dir.File("folder"));
+    WriteFile(dir.File("folder/inside.txt"), "inside");
+    WriteFile(dir.File("file.txt"), "text");
+
+    for (const char* name : {"pipe", "pipe-link", "null-link", "folder", "file.txt/x"})
+        EXPECT_EQ(SaveText(dir.File(name), "bytes"), "Cannot create file " + dir.File(name))
+            << name;
+
+    char buf[8];
+    EXPECT_LE(::read(reader, buf, sizeof buf), 0) << "the pipe was written to";
+    ::close(reader);
+    EXPECT_TRUE(S_ISFIFO(ModeOf(pipe)));
+    EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("pipe-link"))));
+    EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("null-link"))));
+    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+    EXPECT_EQ(ReadFile(dir.File("folder/inside.txt")), "inside");
+    EXPECT_EQ(ReadFile(dir.File("file.txt")), "text");
+    const std::vector<std::string> names = {"file.txt", "folder", "null-link", "pipe", "pipe-link"};
+    EXPECT_EQ(Entries(dir.Dir()), names);
+    EXPECT_EQ(Entries(dir.File("folder")), std::vector<std::string>{"inside.txt"});
+}
+
+TEST(ByteStreamSave, AFileTheUserMayNotWriteIsRefusedAndKeepsItsBytes) {
+    TempDir dir;
+    // Open to everybody, so that only the file's own mode can refuse.
+    fs::permissions(dir.Dir(), fs::perms::all);
+    const std::string locked = dir.File("locked.ybq");
+    const std::string open = dir.File("open.ybq");
+    WriteFile(locked, "original");
+    WriteFile(open, "original");
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(open.c_str(), 0666), 0);
+
+    // 0 refused as expected, 1 saved, 2 another text, 3 the file out of reach.
+    const int refused = RunUnprivileged([&] {
+        if (::access(locked.c_str(), R_OK) != 0) return 3;
+        const std::string text = SaveText(locked, "replaced");
+        return text.empty() ? 1 : text == "Cannot create file " + locked ? 0 : 2;
+    });
+    EXPECT_EQ(refused, 0) << UnprivilegedStatusText(refused)
+                          << " (1 saved, 2 another text, 3 the test folder is out of reach)";
+    EXPECT_EQ(ReadFile(locked), "original");
+    EXPECT_EQ(ModeOf(locked) & 07777, 0444u);
+
+    // The refusal is the file's own: a file open to everybody is saved.
+    const int saved = RunUnprivileged([&] { return SaveText(open, "replaced").empty() ? 0 : 1; });
+    EXPECT_EQ(saved, 0) << UnprivilegedStatusText(saved);
+    EXPECT_EQ(ReadFile(open), "replaced");
+    EXPECT_EQ(ModeOf(open) & 07777, 0666u);
+
+    EXPECT_EQ(Entries(dir.Dir()), (std::vector<std::string>{"locked.ybq", "open.ybq"}));
+}
+
+TEST(ByteStreamSave, NewFilesFollowTheUmaskAndReplacedFilesKeepModeAndOwner) {
+    TempDir dir;
+    UmaskGuard umask(022);
+    EXPECT_EQ(SaveText(dir.File("new644"), "a"), "");
+    EXPECT_EQ(ModeOf(dir.File("new644")) & 07777, 0644u);
+    umask.Set(077);
+    EXPECT_EQ(SaveText(dir.File("new600"), "b"), "");
+    EXPECT_EQ(ModeOf(dir.File("new600")) & 07777, 0600u);
+
+    umask.Set(022);
+    for (const mode_t mode : {0600u, 0755u, 0664u}) {
+        const std::string path = dir.File("kept" + std::to_string(mode));
+        WriteFile(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        EXPECT_EQ(SaveText(path, "new"), "");
+        EXPECT_EQ(ReadFile(path), "new");
+        EXPECT_EQ(ModeOf(path) & 07777, mode) << std::oct << mode;
+    }
+
+    // Owner and group survive where the system lets the saver keep them,
+    // which is always the case for root (as in CI).
+    const std::string owned = dir.File("owned");
+    WriteFile(owned, "old");
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(owned.c_str(), kNobodyUid, kNobodyGid), 0);
+        EXPECT_EQ(SaveText(owned, "new"), "");
+        struct stat st {};
+        ASSERT_EQ(::stat(owned.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, kNobodyUid);
+        EXPECT_EQ(st.st_gid, kNobodyGid);
+    }
+
+    const std::vector<std::string> names = {"kept384", "kept436", "kept493",
+                                            "new600",  "new644",  "owned"};
+    EXPECT_EQ(Entries(dir.Dir()), names);
 }
 
 TEST(Cp1250, EveryDefinedByteSurvivesARoundTripThroughUtf8) {
