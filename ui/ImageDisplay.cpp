@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/Error.h"
+#include "core/Memory.h"
+#include "core/Reconstruction.h"
+
 namespace eks {
 
 int MulDiv(int a, int b, int c) {
@@ -53,13 +57,28 @@ QPoint CenterPosition(QSize page, int imageWidth, int imageHeight) {
     return {4, 4};
 }
 
+namespace {
+
+// A new 8-bit picture, checked against the memory budget first; an error
+// that names the picture when it cannot be had.
+QImage NewIndexedPicture(int width, int height, std::uint64_t alsoNeeded) {
+    const auto w = static_cast<std::uint32_t>(width);
+    const auto h = static_cast<std::uint32_t>(height);
+    CheckPictureMemory(PictureBytes(w, h) + alsoNeeded, w, h);
+    QImage picture(width, height, QImage::Format_Indexed8);
+    if (picture.isNull()) throw Error(PictureTooLargeMessage(w, h));
+    return picture;
+}
+
+}  // namespace
+
 QImage BuildPgmPicture(ByteStream& source, int width, int height,
                        const std::function<void()>& rowDone) {
     if (width <= 0 || height <= 0) return QImage();
+    QImage picture = NewIndexedPicture(width, height, static_cast<std::uint64_t>(width));
+    picture.setColorTable(CreateViewPalette());
     const auto& table = PgmIndexTable();
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width));
-    QImage picture(width, height, QImage::Format_Indexed8);
-    picture.setColorTable(CreateViewPalette());
     for (int r = 0; r < height; ++r) {
         const std::size_t got = source.Read(row.data(), row.size());
         std::fill(row.begin() + static_cast<std::ptrdiff_t>(got), row.end(), 0);
@@ -72,7 +91,8 @@ QImage BuildPgmPicture(ByteStream& source, int width, int height,
 }
 
 QImage NewDecodedPicture(int width, int height) {
-    QImage picture(width, height, QImage::Format_Indexed8);
+    if (width <= 0 || height <= 0) return QImage();
+    QImage picture = NewIndexedPicture(width, height, 0);
     picture.setColorTable(CreateLinearPalette());
     return picture;
 }

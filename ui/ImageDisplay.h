@@ -37,11 +37,14 @@ QPoint CenterPosition(QSize page, int imageWidth, int imageHeight);
 
 // A new display image of width × height with the view palette, filled row by
 // row from the stream's position on through the PGM index table; pixels the
-// stream no longer holds are black. rowDone runs after every row.
+// stream no longer holds are black. rowDone runs after every row. An empty
+// image gives a null picture; one that does not fit the memory budget, or
+// cannot be had, throws Error naming its size and makes nothing.
 QImage BuildPgmPicture(ByteStream& source, int width, int height,
                        const std::function<void()>& rowDone = {});
 
-// A new display image with the linear palette, content undefined.
+// A new display image with the linear palette, content undefined; null for
+// an empty image, Error as above when it cannot be had.
 QImage NewDecodedPicture(int width, int height);
 
 // The 200×200, 16-colour picture shown before any image is loaded.

@@ -35,53 +35,66 @@ int SpinEdit::Value() const {
 FileListBox::FileListBox(const QString& mask, QWidget* parent) : QListWidget(parent), mask_(mask) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
-    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (!filling_ && row >= 0) emit userChoice();
+    // A change of the selection is the user's choice; a mere change of the
+    // current row is not (Qt makes the row current before it selects it on
+    // a mouse press, and the focus entering the list makes a row current
+    // without selecting it).
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        if (filling_) return;
+        if (pressing_) {
+            selectedDuringPress_ = true;
+            return;
+        }
+        ReportSelection();
     });
+}
+
+void FileListBox::ReportSelection() {
+    const QString path = SelectedPath();
+    if (!path.isEmpty()) emit userChoice(path);
 }
 
 void FileListBox::SetDirectory(const QString& dir) {
     filling_ = true;
     clear();
     directory_ = dir;
-    QDir d(dir);
-    const QStringList names = d.entryList({mask_}, QDir::Files | QDir::Readable | QDir::Hidden,
-                                          QDir::Name | QDir::IgnoreCase);
-    addItems(names);
+    addItems(ListFiles(dir, mask_));
     setCurrentRow(-1);
     filling_ = false;
 }
 
-QString FileListBox::SelectedPath() const {
-    const QListWidgetItem* item = currentItem();
-    if (!item || !item->isSelected()) return {};
+QStringList FileListBox::ListFiles(const QString& dir, const QString& mask) {
+    return QDir(dir).entryList({mask}, QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+}
+
+QString FileListBox::PathOf(const QListWidgetItem* item) const {
     return QDir::toNativeSeparators(QDir(directory_).filePath(item->text()));
 }
 
-bool FileListBox::ChooseFile(const QString& name) {
-    const auto found = findItems(name, Qt::MatchExactly);
-    if (found.isEmpty()) return false;
-    const int row = this->row(found.first());
-    if (row == currentRow()) {
-        found.first()->setSelected(true);
-        emit userChoice();
-    } else {
-        setCurrentRow(row);
-    }
-    return true;
+QString FileListBox::SelectedPath() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    if (selected.isEmpty()) return {};
+    return PathOf(selected.first());
 }
 
 void FileListBox::mousePressEvent(QMouseEvent* event) {
-    const int before = currentRow();
-    QListWidget::mousePressEvent(event);
-    // A click on the entry that is already current is a choice too.
     const QListWidgetItem* hit = itemAt(event->position().toPoint());
-    if (hit && row(hit) == before && before >= 0) emit userChoice();
+    const bool wasSelected = hit && hit->isSelected();
+    pressing_ = true;
+    selectedDuringPress_ = false;
+    QListWidget::mousePressEvent(event);
+    pressing_ = false;
+    // A new selection, or a click on the entry already chosen: both are a
+    // choice, reported once with the entry under the pointer.
+    if ((selectedDuringPress_ || wasSelected) && hit && hit->isSelected())
+        emit userChoice(PathOf(hit));
 }
 
 void FileListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QListWidgetItem* hit = itemAt(event->position().toPoint());
+    const QString path = hit ? PathOf(hit) : QString();
     QListWidget::mouseDoubleClickEvent(event);
-    if (itemAt(event->position().toPoint())) emit userDoubleClick();
+    if (!path.isEmpty()) emit userDoubleClick(path);
 }
 
 // -------------------------------------------------------- DirectoryListBox
@@ -234,6 +247,7 @@ void PictureBox::SetPicture(const QImage& picture) {
 
 void PictureBox::ClearPicture() {
     picture_ = QImage();
+    resize(0, 0);  // no stale scroll range
     update();
 }
 

@@ -23,8 +23,15 @@ class SpinEdit : public QSpinBox {
 };
 
 // A list of the files of one directory that match a mask ("*.pgm"), sorted
-// by name. It reports a choice of the user (a click, or a move with the
-// keyboard) through userChoice; refilling it from the program reports nothing.
+// by name. Files the user may not read are listed too: choosing one reports
+// that it cannot be opened.
+//
+// A choice of the user is reported through userChoice with the chosen path,
+// never an empty one: a click on an entry (also on the entry already chosen)
+// and an arrow key that selects another entry. What only moves the current
+// row without selecting (the focus entering the list) and a refill by the
+// program report nothing. A double click on an entry reports
+// userDoubleClick after the choice; Enter reports nothing.
 class FileListBox : public QListWidget {
     Q_OBJECT
   public:
@@ -35,21 +42,28 @@ class FileListBox : public QListWidget {
     void Refill() { SetDirectory(directory_); }
     // The full path of the selected entry; empty when none is selected.
     QString SelectedPath() const;
-    // Selects the entry with this name, as a click of the user would.
-    bool ChooseFile(const QString& name);
+    // The full path of an entry.
+    QString PathOf(const QListWidgetItem* item) const;
+    // The names a list with this mask shows for a directory, sorted.
+    static QStringList ListFiles(const QString& dir, const QString& mask);
 
   signals:
-    void userChoice();
-    void userDoubleClick();
+    void userChoice(const QString& path);
+    void userDoubleClick(const QString& path);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
+    void ReportSelection();
     QString mask_;
     QString directory_;
     bool filling_ = false;
+    // A mouse press is reported once it is complete: Qt makes the row
+    // current before it selects it.
+    bool pressing_ = false;
+    bool selectedDuringPress_ = false;
 };
 
 // A directory list in the classic style: the path from the root down, the

@@ -102,7 +102,8 @@ QString ErrorReportText(const QString& message) {
     return message;
 }
 
-TForm1::TForm1(const QString& appDir, QWidget* parent) : QWidget(parent), initialAppDir_(appDir) {
+TForm1::TForm1(const QString& appDir, Clock& clock, QWidget* parent)
+    : QWidget(parent), initialAppDir_(appDir), runner_(*this, clock) {
     setObjectName("Form1");
     setWindowTitle("Eksperymenty z arytmetycznym koderem binarnym");
     QFont font;
@@ -261,8 +262,10 @@ QWidget* TForm1::BuildFileColumn() {
         FLB1->SetDirectory(dir);
         DriveComboBox1->NoteDirectory(dir);
     });
-    connect(FLB1, &FileListBox::userChoice, this, [this] { Guard([this] { FLB1Click(); }); });
-    connect(FLB2, &FileListBox::userChoice, this, [this] { Guard([this] { FLB2Click(); }); });
+    connect(FLB1, &FileListBox::userChoice, this,
+            [this](const QString& path) { Guard([&] { FLB1Click(path); }); });
+    connect(FLB2, &FileListBox::userChoice, this,
+            [this](const QString& path) { Guard([&] { FLB2Click(path); }); });
     connect(FLB2, &FileListBox::userDoubleClick, this,
             [this] { Guard([this] { btnDecodeClick(); }); });
     DLB->SetDirectory(QDir::currentPath());
@@ -635,22 +638,28 @@ void TForm1::CenterImage() {
 
 // ----------------------------------------------------------- file choice
 
-void TForm1::FLB1Click() {
+void TForm1::FLB1Click(const QString& path) {
     btnDecode->setEnabled(false);
-    const QString path = FLB1->SelectedPath();
     state_.CurrentPath = path.toStdString();
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
-    LoadSelectedFile(path);
-    state_.SourceFileSize = static_cast<std::int32_t>(MeasureFileSize(path));
+    try {
+        LoadSelectedFile(path);
+        state_.SourceFileSize = MeasureFileSize(path);
+    } catch (...) {
+        // A failed load may already have replaced the loaded bytes and the
+        // dimensions: nothing is left that could be coded.
+        SetCoderControls(false);
+        throw;
+    }
     state_.Item.SizeBefore = state_.SourceFileSize;
     SetCoderControls(true);
     UpdateStatusBar();
 }
 
-void TForm1::FLB2Click() {
+void TForm1::FLB2Click(const QString& path) {
     SetCoderControls(false);
     btnDecode->setEnabled(true);
-    state_.CurrentPath = FLB2->SelectedPath().toStdString();
+    state_.CurrentPath = path.toStdString();
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
 }
 
@@ -864,7 +873,7 @@ void TForm1::btnDecodeClick() {
     state_.CurrentPath = path.toStdString();
     LoadSelectedFile(path);
     if (path.isEmpty()) return;  // nothing was chosen, nothing was decoded
-    state_.SourceFileSize = static_cast<std::int32_t>(MeasureFileSize(path));
+    state_.SourceFileSize = MeasureFileSize(path);
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
     state_.Item.SizeBefore = state_.SourceFileSize;
 }
@@ -873,6 +882,9 @@ void TForm1::DecodeContainer() {
     Image->ClearPicture();
     ReadContainerHeader(state_);
     CenterImage();
+    // A header may ask for pictures that cannot be had: say so before the
+    // decoder is started at all.
+    CheckDecodeMemory(state_.ImageWidth, state_.ImageHeight, ModeIsPlaneMajor(state_.ContainerMode));
     const std::string& appDir = state_.AppDir;
     {
         ByteStream payload;
@@ -893,8 +905,7 @@ void TForm1::DecodeContainer() {
         ShowPasses();
     else
         ShowPixelMajorImage();
-    state_.Item.SizeAfter =
-        static_cast<std::int32_t>(std::int64_t{state_.ImageWidth} * state_.ImageHeight);
+    state_.Item.SizeAfter = std::int64_t{state_.ImageWidth} * state_.ImageHeight;
     AddResultRow();
     lbStep->setText({});
 }

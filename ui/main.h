@@ -30,10 +30,14 @@ class TForm1 : public QWidget, private RunnerHost {
   public:
     // appDir: the application directory with a trailing separator; empty for
     // the executable's own directory.
-    explicit TForm1(const QString& appDir = {}, QWidget* parent = nullptr);
+    // clock: what the waits for the coder programs measure time with; tests
+    // give one of their own.
+    explicit TForm1(const QString& appDir = {}, Clock& clock = SteadyClock(),
+                    QWidget* parent = nullptr);
     ~TForm1() override;
 
     ExperimentState& State() { return state_; }
+    const CoderRunner& Runner() const { return runner_; }
     bool EndRequested() const { return endRequested_; }
     QString PanelText(int index) const;
 
@@ -77,8 +81,8 @@ class TForm1 : public QWidget, private RunnerHost {
     void FormResize();
     void Splitter1Moved();
     void Shape1MouseDown();
-    void FLB1Click();
-    void FLB2Click();
+    void FLB1Click(const QString& path);
+    void FLB2Click(const QString& path);
     void PageControl1Change();
     void ListViewClick();
     void btnQuitClick();
@@ -144,7 +148,7 @@ class TForm1 : public QWidget, private RunnerHost {
     bool endRequested_ = false;
     bool programPageChange_ = false;
     QLabel* panels_[8] = {};
-    CoderRunner runner_{*this};
+    CoderRunner runner_;
     QString reportName_ = "wyniki.txt";
 };
 

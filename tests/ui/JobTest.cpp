@@ -11,6 +11,7 @@
 #include "core/BitSequence.h"
 #include "core/TestFiles.h"
 #include "results/Report.h"
+#include "tests/ui/UserDriver.h"
 #include "ui/Platform.h"
 #include "ui/main.h"
 
@@ -46,7 +47,7 @@ class JobTest : public testing::Test {
         form_ = std::make_unique<TForm1>(QString::fromStdString(dir_.Dir()));
         form_->show();
         form_->DLB->SetDirectory(QString::fromStdString(dir_.Dir()));
-        form_->FLB1->ChooseFile("obraz.pgm");
+        test::UserDriver(*form_).ClickEntry("FLB1", "obraz.pgm");
         form_->seOrder->setValue(3);
         return *form_;
     }
@@ -113,7 +114,7 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     });
     spy.start(0);
     form.seStepTime->setValue(0);
-    ASSERT_TRUE(form.FLB2->ChooseFile("obraz_P3.ybq"));
+    ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
     EXPECT_TRUE(form.btnDecode->isEnabled());
     form.btnDecode->click();
     spy.stop();
@@ -171,7 +172,7 @@ TEST_F(JobTest, PixelOrderEncodeThenDecodeAtOnce) {
     EXPECT_EQ(DecodePayload(container), Bits(BitOrder::PixelMajor));
     EXPECT_EQ(Row(0).rfind("1|obraz.pgm|B/3|851|", 0), 0u) << Row(0);
 
-    ASSERT_TRUE(form.FLB2->ChooseFile("obraz_B3.ybq"));
+    ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_B3.ybq"));
     form.btnDecode->click();
     ASSERT_TRUE(shown_.empty()) << shown_[0].toStdString();
     const QImage& pic = form.Image->Picture();
@@ -196,7 +197,7 @@ TEST_F(JobTest, ACoderThatCrashesLeavesNoRowAndNoMessage) {
     WriteFile(dir_.File("wyniki/obraz_P3.ybq"), std::string("\x25\x00\x17\x00\x13xyz", 8));
     WriteFile(dir_.File("tmp4x.dat"), std::string(8 * 851, '\x01'));  // stale: never taken
     form.FLB2->Refill();
-    ASSERT_TRUE(form.FLB2->ChooseFile("obraz_P3.ybq"));
+    ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
     form.btnDecode->click();
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_TRUE(shown_[0].startsWith("Dekoder earith-n.exe nie utworzy"));

@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "core/TestFiles.h"
+#include "core/Unprivileged.h"
+#include "tests/ui/UserDriver.h"
 #include "ui/Platform.h"
 
 namespace eks {
@@ -58,7 +60,7 @@ class WindowTest : public testing::Test {
     }
     void ChoosePgm(const std::string& name) {
         form_->FLB1->Refill();
-        ASSERT_TRUE(form_->FLB1->ChooseFile(QString::fromStdString(name)));
+        ASSERT_TRUE(test::UserDriver(*form_).ClickEntry("FLB1", QString::fromStdString(name)));
     }
 
     TempDir dir_;
@@ -182,7 +184,7 @@ TEST_F(WindowTest, ChoosingAContainerSwitchesToDecodingOnly) {
     TForm1& form = Open();
     WritePgm("obraz.pgm");
     ChoosePgm("obraz.pgm");
-    ASSERT_TRUE(form.FLB2->ChooseFile("a_B1.ybq"));
+    ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "a_B1.ybq"));
     EXPECT_FALSE(form.btnCode->isEnabled());
     EXPECT_FALSE(form.cbDict->isEnabled());
     EXPECT_TRUE(form.btnDecode->isEnabled());
@@ -297,6 +299,21 @@ TEST_F(WindowTest, TheDriveSelectorSpansTheColumnAfterTheSplitterMovesAndColumns
         total += form.ListView->columnWidth(c);
     EXPECT_EQ(total, form.ListView->viewport()->width());
     EXPECT_GE(form.ListView->columnWidth(0), 35);
+}
+
+TEST(FileList, ListsFilesTheUserMayNotRead) {
+    TempDir dir;
+    WriteFile(dir.File("a.pgm"), "P5\n1 1\n255\n\x01");
+    WriteFile(dir.File("b.pgm"), "P5\n1 1\n255\n\x02");
+    WriteFile(dir.File("c.ybq"), "");
+    std::filesystem::permissions(dir.File("b.pgm"), std::filesystem::perms::none);
+    const QString path = QString::fromStdString(dir.Dir());
+    // As a user without privileges, for whom b.pgm cannot be read.
+    const int status = RunUnprivileged([&] {
+        const QStringList names = FileListBox::ListFiles(path, "*.pgm");
+        return names == QStringList{"a.pgm", "b.pgm"} ? 0 : 1 + static_cast<int>(names.size());
+    });
+    EXPECT_EQ(status, 0) << UnprivilegedStatusText(status);
 }
 
 TEST(ErrorReport, AppendsAFullStopAfterCharactersBeyondIt) {

@@ -1,0 +1,151 @@
+#pragma once
+
+// Drives the window as a person does: mouse clicks on the visual rectangles
+// of list entries, rows, tabs and buttons, keys typed into the focused
+// widget, accelerators. Widgets are found by their object names; no handler
+// is ever called directly.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <chrono>
+#include <thread>
+
+#include "coder/Runner.h"
+
+namespace eks::test {
+
+class UserDriver {
+  public:
+    explicit UserDriver(QWidget& window) : window_(window) {}
+
+    template <class T>
+    T* Find(const char* name) const {
+        T* w = window_.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << "no widget named " << name;
+        return w;
+    }
+
+    // A left click in the middle of a widget (a button, a check box).
+    void Click(const char* name) const { Click(Find<QWidget>(name)); }
+    static void Click(QWidget* w, QPoint at = {}) {
+        QTest::mouseClick(w, Qt::LeftButton, {}, at.isNull() ? w->rect().center() : at);
+        QApplication::processEvents();
+    }
+
+    // A click on the list entry with this text; false when it is not listed.
+    bool ClickEntry(const char* list, const QString& text) const {
+        auto* box = Find<QListWidget>(list);
+        const QListWidgetItem* item = Entry(box, text);
+        if (!item) return false;
+        Click(box->viewport(), box->visualItemRect(item).center());
+        return true;
+    }
+
+    // A double click as the mouse makes it: press, release, double click, release.
+    bool DoubleClickEntry(const char* list, const QString& text) const {
+        auto* box = Find<QListWidget>(list);
+        const QListWidgetItem* item = Entry(box, text);
+        if (!item) return false;
+        DoubleClick(box->viewport(), box->visualItemRect(item).center());
+        return true;
+    }
+    static void DoubleClick(QWidget* w, QPoint at) {
+        QTest::mousePress(w, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(w, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+        QApplication::processEvents();
+    }
+
+    // A click on the page tab with this caption.
+    void ClickTab(const QString& caption) const {
+        auto* pages = Find<QTabWidget>("PageControl1");
+        QTabBar* bar = pages->tabBar();
+        for (int i = 0; i < bar->count(); ++i) {
+            if (bar->tabText(i) == caption && bar->isTabVisible(i)) {
+                Click(bar, bar->tabRect(i).center());
+                return;
+            }
+        }
+        ADD_FAILURE() << "no tab " << caption.toStdString();
+    }
+
+    // A click on a row of the results list.
+    void ClickRow(int row) const {
+        auto* list = Find<QTreeWidget>("ListView");
+        const QRect r = list->visualItemRect(list->topLevelItem(row));
+        Click(list->viewport(), r.center());
+    }
+
+    // Clicks into a spin edit, selects its text and types the number.
+    void TypeNumber(const char* name, int value) const {
+        auto* spin = Find<QSpinBox>(name);
+        QLineEdit* edit = spin->findChild<QLineEdit*>();
+        Click(edit);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(edit, QString::number(value));
+        QTest::keyClick(edit, Qt::Key_Tab);
+        QApplication::processEvents();
+    }
+
+    // A key on the widget that has the focus (the window when none has).
+    void Key(int key, Qt::KeyboardModifiers modifiers = {}) const {
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : &window_, static_cast<Qt::Key>(key), modifiers);
+        QApplication::processEvents();
+    }
+
+    // Alt and the underlined letter of a caption. A button pressed this way
+    // shows itself pressed for a moment before it clicks: wait for that.
+    void Accelerator(int key) const {
+        Key(key, Qt::AltModifier);
+        QTest::qWait(150);
+    }
+
+    static QListWidgetItem* Entry(QListWidget* box, const QString& text) {
+        const auto found = box->findItems(text, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+  private:
+    QWidget& window_;
+};
+
+// The clock the window's waits run on in these tests: it moves only when the
+// runner sleeps, and not while the coder program it started still runs. A
+// five-second time-out then ends as soon as the coder has finished, as on a
+// fast machine, and the tests never wait real seconds. A program that never
+// ends is given up on after a few real seconds, as if its time-out passed.
+class PacedClock : public Clock {
+  public:
+    void Follow(const CoderRunner& runner) { runner_ = &runner; }
+    std::int64_t NowMs() override { return now_; }
+    void SleepMs(int ms) override {
+        using namespace std::chrono;
+        if (runner_ && runner_->ProgramRunning()) {
+            if (heldSince_ == steady_clock::time_point{}) heldSince_ = steady_clock::now();
+            if (steady_clock::now() - heldSince_ < seconds(10)) {
+                std::this_thread::sleep_for(milliseconds(1));
+                return;
+            }
+        }
+        heldSince_ = {};
+        now_ += ms;
+    }
+
+  private:
+    const CoderRunner* runner_ = nullptr;
+    std::int64_t now_ = 0;
+    std::chrono::steady_clock::time_point heldSince_{};
+};
+
+}  // namespace eks::test

@@ -1,0 +1,384 @@
+// The workbench driven as a person drives it: mouse clicks on list entries,
+// tabs, rows and buttons, typed numbers and keys, with the real coder
+// programs. The window's waits run on a clock that ends a time-out as soon
+// as the coder has finished, so no test here waits real seconds.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <memory>
+
+#include "core/Memory.h"
+#include "core/TestFiles.h"
+#include "results/Report.h"
+#include "tests/ui/UserDriver.h"
+#include "ui/Platform.h"
+#include "ui/main.h"
+
+namespace eks {
+namespace {
+
+using test::UserDriver;
+
+class UserTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale::c());
+        for (const char* sample : {"text.pgm", "coins.pgm"})
+            std::filesystem::copy_file(std::string(SAMPLES_DIR) + "/" + sample, dir_.File(sample));
+        std::filesystem::copy_file(ARITH_N_EXE, dir_.File("arith-n.exe"));
+        std::filesystem::copy_file(EARITH_N_EXE, dir_.File("earith-n.exe"));
+        // The window starts elsewhere; the green square takes it home.
+        std::filesystem::create_directory(dir_.File("gdzie"));
+        oldCwd_ = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(dir_.File("gdzie")));
+        previousBox_ = SetMessageBoxFn(
+            [this](MessageKind, const QString&, const QString& text) { shown_.push_back(text); });
+        previousSave_ = SetSaveFileFn([this](const SaveDialogSpec& spec) {
+            dialogs_.push_back(spec);
+            return QString::fromStdString(dir_.File("raport"));
+        });
+    }
+    void TearDown() override {
+        form_.reset();
+        SetMessageBoxFn(previousBox_);
+        SetSaveFileFn(previousSave_);
+        SetMemoryBudget(0);
+        QDir::setCurrent(oldCwd_);
+    }
+
+    TForm1& Open() {
+        form_ = std::make_unique<TForm1>(QString::fromStdString(dir_.Dir()), clock_);
+        clock_.Follow(form_->Runner());
+        user_ = std::make_unique<UserDriver>(*form_);
+        form_->show();
+        form_->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        user_->Click("Shape1");
+        return *form_;
+    }
+    UserDriver& User() { return *user_; }
+
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (int r = 0; r < form_->ListView->topLevelItemCount(); ++r) {
+            QStringList cols;
+            for (int c = 0; c < 8; ++c)
+                cols << form_->ListView->topLevelItem(r)->text(c);
+            rows.push_back(cols.join("|").toStdString());
+        }
+        return rows;
+    }
+    // The raster of a sample: everything after its three header lines.
+    std::string Raster(const char* name) const {
+        const std::string bytes = ReadFile(dir_.File(name));
+        std::size_t at = 0;
+        for (int line = 0; line < 3; ++line)
+            at = bytes.find('\n', at) + 1;
+        return bytes.substr(at);
+    }
+    // The grey levels of the picture on show, row by row.
+    std::string ShownGreys() const {
+        const QImage& pic = form_->Image->Picture();
+        std::string greys;
+        for (int y = 0; y < pic.height(); ++y)
+            for (int x = 0; x < pic.width(); ++x)
+                greys.push_back(static_cast<char>(qGray(pic.pixel(x, y))));
+        return greys;
+    }
+    std::string Messages() const {
+        std::string all;
+        for (const QString& m : shown_)
+            all += m.toStdString() + "\n";
+        return all;
+    }
+    std::uintmax_t FileSize(const std::string& name) const {
+        return std::filesystem::file_size(dir_.File(name));
+    }
+
+    // Choose the sample, code it in plane order, decode the container: the
+    // picture on show is the sample again. Proves the window still works.
+    void EncodeAndDecodeWork(const char* sample = "coins.pgm") {
+        const std::size_t rows = Rows().size();
+        const std::size_t messages = shown_.size();
+        ASSERT_TRUE(User().ClickEntry("FLB1", sample));
+        ASSERT_TRUE(form_->btnCode->isEnabled()) << Messages();
+        if (form_->cbDict->isChecked()) User().Click("cbDict");
+        User().Click("btnCode");
+        std::string base(sample);
+        base = base.substr(0, base.find('.'));
+        const QString container = QString::fromStdString(base + "_P" +
+                                                         std::to_string(form_->seOrder->value()) +
+                                                         ".ybq");
+        ASSERT_TRUE(User().DoubleClickEntry("FLB2", container));
+        EXPECT_EQ(ShownGreys(), Raster(sample));
+        EXPECT_EQ(Rows().size(), rows + 2);
+        EXPECT_EQ(shown_.size(), messages) << Messages();
+    }
+
+    TempDir dir_;
+    test::PacedClock clock_;
+    std::unique_ptr<TForm1> form_;
+    std::unique_ptr<UserDriver> user_;
+    std::vector<QString> shown_;
+    std::vector<SaveDialogSpec> dialogs_;
+    MessageBoxFn previousBox_;
+    SaveFileFn previousSave_;
+    QString oldCwd_;
+};
+
+TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
+    TForm1& form = Open();
+    ASSERT_EQ(form.FLB1->count(), 2);
+    // The first click on a file loads it.
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    ASSERT_TRUE(shown_.empty()) << Messages();
+    EXPECT_EQ(form.Image->Picture().size(), QSize(448, 172));
+    EXPECT_EQ(form.PanelText(1), QString::fromUtf8("448×172"));
+    EXPECT_EQ(form.PanelText(3), "77,071");
+    EXPECT_EQ(form.PanelText(5), "8.002");
+    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_TRUE(form.seOrder->isEnabled());
+    EXPECT_FALSE(form.btnDecode->isEnabled());
+
+    // Order 3, plane order.
+    User().TypeNumber("seOrder", 3);
+    EXPECT_EQ(form.State().CoderOrder, 3);
+    User().Click("btnCode");
+    ASSERT_TRUE(shown_.empty()) << Messages();
+    const auto planeSize = FileSize("wyniki/text_P3.ybq");
+    EXPECT_EQ(ReadFile(dir_.File("wyniki/text_P3.ybq")).substr(0, 5),
+              std::string("\xC0\x01\xAC\x00\x13", 5));
+    EXPECT_NE(UserDriver::Entry(form.FLB2, "text_P3.ybq"), nullptr);
+    const std::string plane = FormatThousands(static_cast<std::int64_t>(planeSize), ",");
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0], "1|text.pgm|P/3|77,056|8.002|" +
+                             FormatFixed(planeSize * 8.0 / 77056, 8, ".") + "|77,071|" + plane);
+    EXPECT_EQ(form.PanelText(3).toStdString(), "77,071/" + plane);
+    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_FALSE(form.btnDecode->isEnabled());
+
+    // Pixel order: the check box ticked by a click.
+    User().Click("cbDict");
+    ASSERT_TRUE(form.cbDict->isChecked());
+    User().Click("btnCode");
+    const auto pixelSize = FileSize("wyniki/text_B3.ybq");
+    EXPECT_EQ(ReadFile(dir_.File("wyniki/text_B3.ybq"))[4], 3);
+    ASSERT_EQ(Rows().size(), 2u);
+    EXPECT_EQ(Rows()[1].rfind("2|text.pgm|B/3|77,056|8.002|", 0), 0u) << Rows()[1];
+
+    // The passes of the plane-order container, without pauses, each caught
+    // whenever the window handles its events.
+    User().ClickTab("Opcje");
+    User().TypeNumber("seStepTime", 0);
+    User().ClickTab("Obraz");
+    std::vector<QImage> passes;
+    QTimer spy;
+    QObject::connect(&spy, &QTimer::timeout, [&] {
+        const QImage& pic = form.Image->Picture();
+        if (!pic.isNull() && (passes.empty() || passes.back().cacheKey() != pic.cacheKey()))
+            passes.push_back(pic);
+    });
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_P3.ybq"));
+    EXPECT_TRUE(form.btnDecode->isEnabled());
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_FALSE(form.cbDict->isEnabled());
+    spy.start(0);
+    ASSERT_TRUE(User().DoubleClickEntry("FLB2", "text_P3.ybq"));
+    spy.stop();
+    ASSERT_TRUE(shown_.empty()) << Messages();
+    const std::string source = Raster("text.pgm");
+    ASSERT_EQ(passes.size(), 8u);
+    for (int k = 1; k <= 8; ++k) {
+        const auto mask = static_cast<std::uint8_t>(0xFF00 >> k);
+        for (int i = 0; i < 77056; i += 97)
+            ASSERT_EQ(qGray(passes[k - 1].pixel(i % 448, i / 448)),
+                      static_cast<std::uint8_t>(source[i]) & mask)
+                << "pass " << k << " pixel " << i;
+    }
+    EXPECT_EQ(ShownGreys(), source);
+    ASSERT_EQ(Rows().size(), 3u);
+    EXPECT_EQ(Rows()[2], "3|text_P3.ybq|D/3|77,056|" +
+                             FormatFixed(planeSize * 8.0 / 77056, 8, ".") + "|8.000|" + plane +
+                             "|77,056");
+    EXPECT_FALSE(form.btnDecode->isEnabled());
+
+    // The pixel-order container by its button.
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_B3.ybq"));
+    User().Click("btnDecode");
+    EXPECT_EQ(ShownGreys(), source);
+    ASSERT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(Rows()[3].rfind("4|text_B3.ybq|D/3|77,056|", 0), 0u) << Rows()[3];
+    EXPECT_EQ(Rows()[3].substr(Rows()[3].size() - 7), "|77,056");
+    EXPECT_EQ(form.lbStep->text(), "");
+
+    // The results page: delete the second row, save the report.
+    User().ClickTab("Wyniki");
+    EXPECT_TRUE(form.btnSave->isVisible());
+    EXPECT_FALSE(form.btnDelItem->isEnabled());
+    User().ClickRow(1);
+    EXPECT_TRUE(form.btnDelItem->isEnabled());
+    User().Click("btnDelItem");
+    ASSERT_EQ(Rows().size(), 3u);
+    EXPECT_EQ(Rows()[1].substr(0, 14), "2|text_P3.ybq|");
+    EXPECT_FALSE(form.btnDelItem->isEnabled());
+    User().Click("btnSave");
+    ASSERT_EQ(dialogs_.size(), 1u);
+    EXPECT_EQ(dialogs_[0].proposedName, "wyniki.txt");
+    EXPECT_EQ(dialogs_[0].filter, "Pliki tekstowe (*.txt)");
+    std::vector<ResultRow> rows(3);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 8; ++c)
+            rows[r][c] = form.ListView->topLevelItem(r)->text(c).toStdString();
+    const std::string report = ReadFile(dir_.File("raport"));
+    const std::string expected = ReportBytes(rows, "00:00:00");
+    ASSERT_NE(report.find("\r\n"), std::string::npos);
+    EXPECT_EQ(report.substr(report.find("\r\n")), expected.substr(expected.find("\r\n")));
+    EXPECT_FALSE(form.btnSave->isEnabled());
+    EXPECT_EQ(pixelSize, FileSize("wyniki/text_B3.ybq"));
+    EXPECT_TRUE(shown_.empty()) << Messages();
+}
+
+TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
+    TForm1& form = Open();
+    // A first click on another file while one is selected loads the new one.
+    ASSERT_TRUE(User().ClickEntry("FLB1", "coins.pgm"));
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    EXPECT_EQ(form.State().Item.CurrentName, "text.pgm");
+    EXPECT_EQ(form.Image->Picture().size(), QSize(448, 172));
+    EXPECT_TRUE(shown_.empty()) << Messages();
+
+    // Code it, decode it, then a click on the entry already chosen is a
+    // choice too: the coder controls come back.
+    User().Click("btnCode");
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
+    User().Click("btnDecode");
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    ASSERT_TRUE(form.FLB1->SelectedPath().endsWith("text.pgm"));
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_EQ(form.State().CurrentPath, dir_.File("text.pgm"));
+
+    // Keyboard only: Tab into the PGM list makes a row current but chooses
+    // nothing; the arrows choose.
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));  // something else chosen last
+    User().ClickEntry("DLB", form.DLB->currentItem()->text());
+    User().Key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), form.FLB1);
+    EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
+    User().Key(Qt::Key_Up);
+    EXPECT_EQ(form.State().Item.CurrentName, "coins.pgm");
+    EXPECT_EQ(form.Image->Picture().size(), QSize(384, 303));
+    User().Key(Qt::Key_Down);
+    EXPECT_EQ(form.State().Item.CurrentName, "text.pgm");
+    EXPECT_TRUE(form.btnCode->isEnabled());
+    // Alt+K codes with the order typed in.
+    User().TypeNumber("seOrder", 2);
+    User().Accelerator(Qt::Key_K);
+    EXPECT_TRUE(std::filesystem::exists(dir_.File("wyniki/text_P2.ybq")));
+    EXPECT_EQ(Rows().size(), 3u);
+
+    // Into the container list: Enter decodes nothing, an arrow chooses,
+    // Alt+D decodes; Alt+D again (the button now off) does nothing.
+    User().ClickEntry("DLB", form.DLB->currentItem()->text());
+    User().Key(Qt::Key_Tab);
+    User().Key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), form.FLB2);
+    User().Key(Qt::Key_Down);
+    User().Key(Qt::Key_Up);
+    EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
+    EXPECT_TRUE(form.btnDecode->isEnabled());
+    User().Key(Qt::Key_Return);
+    EXPECT_EQ(Rows().size(), 3u);
+    User().Accelerator(Qt::Key_D);
+    ASSERT_EQ(Rows().size(), 4u);
+    EXPECT_EQ(Rows()[3].substr(0, 14), "4|text_P1.ybq|");
+    User().Accelerator(Qt::Key_D);
+    EXPECT_EQ(Rows().size(), 4u);
+
+    // A double click on the empty part of the container list does nothing.
+    QListWidget* flb2 = form.FLB2;
+    const QRect last = flb2->visualItemRect(flb2->item(flb2->count() - 1));
+    ASSERT_LT(last.bottom() + 10, flb2->viewport()->height());
+    UserDriver::DoubleClick(flb2->viewport(), QPoint(20, last.bottom() + 8));
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_TRUE(shown_.empty()) << Messages();
+
+    // Alt+C ends the program once nothing runs.
+    User().Accelerator(Qt::Key_C);
+    EXPECT_TRUE(form.EndRequested());
+}
+
+TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
+    TForm1& form = Open();
+    // A file gone between its listing and the click: the message names it,
+    // and the coder controls, on for the image before, go off.
+    WriteFile(dir_.File("znikniety.pgm"), "P5\n4 2\n255\n12345678");
+    User().Click("Shape1");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    ASSERT_TRUE(form.btnCode->isEnabled());
+    std::filesystem::remove(dir_.File("znikniety.pgm"));
+    ASSERT_TRUE(User().ClickEntry("FLB1", "znikniety.pgm"));
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].toStdString(), "Cannot open file " + dir_.File("znikniety.pgm") + ".");
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_FALSE(form.seOrder->isEnabled());
+    EXPECT_FALSE(form.cbDict->isEnabled());
+    EXPECT_EQ(form.State().Item.CurrentName, "znikniety.pgm");
+    EncodeAndDecodeWork();
+
+    // A header that asks for 65535 × 65535 pixels: a message, no picture, the
+    // one on show stays, and nothing to code.
+    SetMemoryBudget(64 << 20);
+    WriteFile(dir_.File("olbrzym.pgm"), "P5\n65535 65535\n255\n" + std::string(64, '\x80'));
+    User().Click("Shape1");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    const qint64 before = form.Image->Picture().cacheKey();
+    shown_.clear();
+    ASSERT_TRUE(User().ClickEntry("FLB1", "olbrzym.pgm"));
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].toStdString(), PictureTooLargeMessage(65535, 65535) + ".");
+    EXPECT_EQ(form.Image->Picture().cacheKey(), before);
+    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_FALSE(form.State().Busy);
+    shown_.clear();
+    EncodeAndDecodeWork("text.pgm");
+
+    // The same from a container header: the decoder is not even started.
+    WriteFile(dir_.File("wyniki/olbrzym_P3.ybq"), std::string("\xFF\xFF\xFF\xFF\x13xyz", 8));
+    User().Click("Shape1");
+    form.FLB2->Refill();
+    ASSERT_TRUE(User().DoubleClickEntry("FLB2", "olbrzym_P3.ybq"));
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].toStdString(), PictureTooLargeMessage(65535, 65535) + ".");
+    EXPECT_EQ(Rows().size(), 4u);  // the two of each work-out above, none for this
+    EXPECT_TRUE(form.FLB2->isEnabled());
+    EXPECT_NE(ReadFile(dir_.File("tmp3x.dat")), "xyz");
+    shown_.clear();
+    SetMemoryBudget(0);
+    EncodeAndDecodeWork();
+
+    // An image 0 pixels high after a large one: no picture and no stale
+    // scroll bars.
+    WriteFile(dir_.File("duzy.pgm"), "P5\n600 500\n255\n" + std::string(300000, '\x20'));
+    WriteFile(dir_.File("pusty.pgm"), "P5\n600 0\n255\n");
+    User().Click("Shape1");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "duzy.pgm"));
+    QApplication::processEvents();
+    EXPECT_TRUE(form.ScrollBox1->horizontalScrollBar()->isVisible());
+    ASSERT_TRUE(User().ClickEntry("FLB1", "pusty.pgm"));
+    QApplication::processEvents();
+    EXPECT_TRUE(form.Image->Picture().isNull());
+    EXPECT_EQ(form.Image->size(), QSize(0, 0));
+    EXPECT_FALSE(form.ScrollBox1->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(form.ScrollBox1->verticalScrollBar()->isVisible());
+    EXPECT_EQ(form.PanelText(5), "");
+    EXPECT_TRUE(shown_.empty()) << Messages();
+    EncodeAndDecodeWork("text.pgm");
+}
+
+}  // namespace
+}  // namespace eks
