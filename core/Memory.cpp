@@ -58,7 +58,7 @@ std::uint64_t& BudgetOverride() {
 
 std::uint64_t MemoryBudget() {
     if (BudgetOverride() != 0) return BudgetOverride();
-    static const std::uint64_t byDefault = PhysicalMemory() / 4;
+    static const std::uint64_t byDefault = PhysicalMemory() / 8;
     return byDefault;
 }
 

@@ -22,7 +22,7 @@ Block AllocateBlock(std::size_t n);
 // their row buffers. A 20-byte header may ask for 65535 × 65535 pixels; with
 // the system's overcommit such a block is often granted and the process is
 // killed later, when the pages are touched. So every such allocation is
-// checked against the budget first. By default the budget is a quarter of
+// checked against the budget first. By default the budget is an eighth of
 // the machine's physical memory; tests set a small one.
 std::uint64_t MemoryBudget();
 // Sets the budget in bytes; 0 goes back to the default.

@@ -8,7 +8,7 @@ EKS_PACKAGES=(
 )
 
 # Extra package names given as arguments are installed too (run.sh adds the
-# window's font).
+# window's font and the Polish texts of the toolkit's own dialogs).
 eks_install_deps() {
   local missing=() p
   for p in "${EKS_PACKAGES[@]}" "$@"; do
