@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/BitSequence.h"
+#include "core/Error.h"
+#include "core/Memory.h"
 
 namespace eks {
 namespace {
@@ -115,6 +117,46 @@ TEST(Reconstruction, RandomImagesSurviveBothOrders) {
         }
         EXPECT_EQ(planeOrder.Position(), 8 * pixels.size());
     }
+}
+
+}  // namespace
+}  // namespace eks
+
+namespace eks {
+namespace {
+
+// Restores the default memory budget at the end of a test.
+struct BudgetScope {
+    explicit BudgetScope(std::uint64_t bytes) { SetMemoryBudget(bytes); }
+    ~BudgetScope() { SetMemoryBudget(0); }
+};
+
+TEST(ReconstructionBudget, AHeaderThatAsksForTooMuchIsRefusedBeforeAnythingIsMade) {
+    // Rows start on 4-byte boundaries; plane order holds the pass on show too.
+    EXPECT_EQ(DecodeMemoryNeed(37, 23, false), 40u * 23 + 8 * 37);
+    EXPECT_EQ(DecodeMemoryNeed(37, 23, true), 2u * 40 * 23 + 37);
+    EXPECT_EQ(DecodeMemoryNeed(65535, 65535, true), 2ull * 65536 * 65535 + 65535);
+
+    BudgetScope budget(DecodeMemoryNeed(512, 512, true));
+    EXPECT_NO_THROW(CheckDecodeMemory(512, 512, true));
+    EXPECT_NO_THROW(CheckDecodeMemory(512, 513, false));
+    try {
+        CheckDecodeMemory(512, 513, true);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), PictureTooLargeMessage(512, 513));
+        EXPECT_EQ(std::string(e.what()),
+                  "Zbyt mała ilość dopuszczalnej pamięci RAM na obraz 512×513 pikseli");
+    }
+
+    // The row buffer of a reconstruction is checked too: nothing is read.
+    SetMemoryBudget(7);
+    ByteStream decoded;
+    decoded.Write("\x01\x01\x01\x01\x01\x01\x01\x01", 8);
+    Image image(1, 1);
+    EXPECT_THROW(ReconstructPixelMajor(decoded, 1, 1, image.Rows()), Error);
+    EXPECT_EQ(image.px[0], 0xEE);
+    EXPECT_NO_THROW(ReconstructPass(decoded, 1, 1, 1, image.Rows(), image.ConstRows()));
 }
 
 }  // namespace
