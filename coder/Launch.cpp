@@ -1,31 +1,107 @@
 // Starting the coder programs: the one place that knows how this platform
-// runs a program hidden or in a window of its own.
+// runs a program hidden or in a window of its own, and how it ends a program
+// together with everything that program has started.
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include "coder/Runner.h"
 
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
 namespace eks {
 
 namespace {
 
-// The terminal that shows a program's console: the user's choice first.
-QString FindTerminal() {
-    const QString preferred = qEnvironmentVariable("TERMINAL");
-    for (const QString& name :
-         {preferred, QStringLiteral("x-terminal-emulator"), QStringLiteral("xterm")}) {
+#ifdef Q_OS_UNIX
+
+// A terminal that runs the command as its own child on a pseudo-terminal it
+// holds, and stays until that command has ended. Terminals that hand the
+// command to a server and return at once (gnome-terminal, mate-terminal and
+// the like) are left out: the runner could neither tell when the program ends
+// nor end it, so without one of these the program runs hidden.
+struct Terminal {
+    QString path;
+    QStringList runFlags;  // what comes before the command
+};
+
+Terminal KnownTerminal(const QString& found) {
+    // x-terminal-emulator and friends are links: the program they lead to counts.
+    const QString name = QFileInfo(QFileInfo(found).canonicalFilePath()).fileName();
+    if (name == "xterm" || name == "uxterm" || name == "lxterm" || name == "urxvt" ||
+        name == "rxvt-unicode" || name == "alacritty")
+        return {found, {"-e"}};
+    if (name == "xfce4-terminal") return {found, {"--disable-server", "-x"}};
+    return {};
+}
+
+// The terminal that shows a program's console: the user's choice first, when
+// it is one that keeps the program as its child, then xterm.
+Terminal FindTerminal() {
+    for (const QString& name : {qEnvironmentVariable("TERMINAL"), QStringLiteral("xterm"),
+                                QStringLiteral("x-terminal-emulator"), QStringLiteral("urxvt"),
+                                QStringLiteral("alacritty"), QStringLiteral("xfce4-terminal")}) {
         if (name.isEmpty()) continue;
         const QString found = QStandardPaths::findExecutable(name);
-        if (!found.isEmpty()) return found;
+        if (found.isEmpty()) continue;
+        Terminal terminal = KnownTerminal(found);
+        if (!terminal.path.isEmpty()) return terminal;
     }
     return {};
 }
 
+// A terminal gives the command a session, and so a process group, of its own,
+// which ending the terminal's group does not reach. This shell stands between
+// the terminal and the program and leads that group: when the terminal goes
+// away (a hang-up, also when the runner ends it), is interrupted, or when the
+// program ends, it ends the whole group, the program's children included.
+// The program runs in the background only so that the shell can act on a
+// signal at once rather than after the program's end.
+constexpr const char* kTerminalShell =
+    "trap 'kill -KILL 0' HUP INT TERM; \"$@\" & wait $!; kill -KILL 0";
+
+#endif  // Q_OS_UNIX
+
 }  // namespace
 
-std::unique_ptr<QProcess> StartProgram(const std::string& appDir, const char* program,
-                                       const std::vector<std::string>& args, bool visible) {
+StartedProgram::StartedProgram(std::unique_ptr<QProcess> process, std::int64_t group)
+    : process_(std::move(process)), group_(group) {}
+
+StartedProgram::~StartedProgram() {
+    Stop();
+}
+
+bool StartedProgram::Running() const {
+    if (!process_) return false;
+    // Let the process object notice an exit that no event has reported yet.
+    if (process_->state() != QProcess::NotRunning) process_->waitForFinished(0);
+    return process_->state() != QProcess::NotRunning;
+}
+
+void StartedProgram::Stop() {
+#ifdef Q_OS_UNIX
+    // The whole group, also when the program that leads it has ended and been
+    // reaped: the group's number stays taken while any member lives, and
+    // without members the call finds nothing (ESRCH, ignored). It is used for
+    // one stop only, so a number that the system has since given to another
+    // group is not aimed at later. 0 and 1 would aim at this process's own
+    // group and at every process.
+    if (group_ > 1) ::kill(-static_cast<pid_t>(group_), SIGKILL);
+#endif
+    group_ = 0;
+    if (process_ && process_->state() != QProcess::NotRunning) {
+        // Still needed when the program has made a group of its own.
+        process_->kill();
+        process_->waitForFinished(2000);
+    }
+}
+
+std::unique_ptr<StartedProgram> StartProgram(const std::string& appDir, const char* program,
+                                             const std::vector<std::string>& args, bool visible) {
     const QString dir = QString::fromStdString(appDir);
     const QString path = QFileInfo(dir + QString::fromLatin1(program)).absoluteFilePath();
     QStringList arguments;
@@ -34,20 +110,33 @@ std::unique_ptr<QProcess> StartProgram(const std::string& appDir, const char* pr
 
     auto process = std::make_unique<QProcess>();
     process->setWorkingDirectory(dir);
-    const QString terminal = visible ? FindTerminal() : QString();
-    if (!terminal.isEmpty()) {
-        process->setProgram(terminal);
-        process->setArguments(QStringList{"-e", path} + arguments);
-    } else {
-        process->setProgram(path);
-        process->setArguments(arguments);
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
+    process->setProgram(path);
+    process->setArguments(arguments);
+#ifdef Q_OS_UNIX
+    if (visible) {
+        const Terminal terminal = FindTerminal();
+        if (!terminal.path.isEmpty()) {
+            process->setProgram(terminal.path);
+            process->setArguments(terminal.runFlags +
+                                  QStringList{"/bin/sh", "-c", kTerminalShell, "sh", path} +
+                                  arguments);
+        }
     }
+    // The program (or its terminal) leads a process group of its own, which
+    // whatever it starts joins, so that a stop can end all of it.
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+#else
+    // Elsewhere the program runs hidden and only the program itself is ended;
+    // on Windows a job object would take the place of the process group.
+    (void)visible;
+#endif
     process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
     process->start();
     if (!process->waitForStarted(5000)) return nullptr;
-    return process;
+    const std::int64_t group = process->processId();
+    return std::make_unique<StartedProgram>(std::move(process), group);
 }
 
 }  // namespace eks

@@ -1,6 +1,5 @@
 #include "coder/Runner.h"
 
-#include <QProcess>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -74,7 +73,7 @@ void CoderRunner::Launch(const std::string& appDir, const char* program, const c
         }
         ~CursorScope() { host.SetBusyCursor(false); }
     } cursor(host_);
-    process_ = StartProgram(appDir, program, ProgramArguments(input, output, order), visible);
+    program_ = StartProgram(appDir, program, ProgramArguments(input, output, order), visible);
 }
 
 void CoderRunner::RunCoder(const std::string& appDir, int order, bool visible) {
@@ -96,19 +95,13 @@ void CoderRunner::WaitMs(int ms) {
 }
 
 bool CoderRunner::ProgramRunning() const {
-    if (!process_) return false;
-    // Let the process object notice an exit that no event has reported yet.
-    if (process_->state() != QProcess::NotRunning) process_->waitForFinished(0);
-    return process_->state() != QProcess::NotRunning;
+    return program_ && program_->Running();
 }
 
 void CoderRunner::StopProgram() {
-    if (!process_) return;
-    if (process_->state() != QProcess::NotRunning) {
-        process_->kill();
-        process_->waitForFinished(2000);
-    }
-    process_.reset();
+    if (!program_) return;
+    program_->Stop();
+    program_.reset();
 }
 
 bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream) {

@@ -48,13 +48,39 @@ Clock& SteadyClock();
 // "-o" and the order: {"tmp1x.dat", "tmp2x.dat", "-o", "3"}.
 std::vector<std::string> ProgramArguments(const char* input, const char* output, int order);
 
+// A program started by StartProgram, together with the programs that it
+// starts in turn. Ending it ends all of them.
+class StartedProgram {
+  public:
+    // group: the process group that the program leads, 0 when the platform
+    // gives it none.
+    StartedProgram(std::unique_ptr<QProcess> process, std::int64_t group);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    // Whether the started program itself still runs. In a terminal window
+    // that is the terminal, which lives exactly as long as the program in it.
+    bool Running() const;
+    // Ends the program and whatever it started that still runs, also when the
+    // program itself has already ended, and waits for the program's own end.
+    void Stop();
+
+  private:
+    std::unique_ptr<QProcess> process_;
+    std::int64_t group_;
+};
+
 // Starts a program of the application directory with the directory as its
-// working directory and the arguments as a list (no shell in between):
-// hidden, or in a terminal window when visible is set and a terminal
-// ($TERMINAL, x-terminal-emulator or xterm) exists. Returns the running
-// process, or nullptr when it could not be started.
-std::unique_ptr<QProcess> StartProgram(const std::string& appDir, const char* program,
-                                       const std::vector<std::string>& args, bool visible);
+// working directory and the arguments as a list: hidden, with no shell in
+// between, or in a terminal window when visible is set and a terminal that
+// keeps the program as its child exists (xterm, urxvt, alacritty,
+// xfce4-terminal; the user's $TERMINAL or x-terminal-emulator when it is one
+// of them); without such a terminal the program runs hidden. In a terminal,
+// whatever the program leaves running is ended as soon as it ends itself.
+// Returns nullptr when the program could not be started.
+std::unique_ptr<StartedProgram> StartProgram(const std::string& appDir, const char* program,
+                                             const std::vector<std::string>& args, bool visible);
 
 // Deletes the named files of the application directory that exist; failures
 // are ignored.
@@ -83,8 +109,10 @@ class CoderRunner {
     // stays empty for more than a second.
     bool CollectOutput(const std::string& path, ByteStream& stream);
 
-    // Stops the program started last if it still runs.
+    // Stops the program started last together with the programs it started,
+    // also when it has ended itself but left some of them running.
     void StopProgram();
+    // Whether the program started last still runs itself.
     bool ProgramRunning() const;
 
   private:
@@ -93,7 +121,7 @@ class CoderRunner {
 
     RunnerHost& host_;
     Clock& clock_;
-    std::unique_ptr<QProcess> process_;
+    std::unique_ptr<StartedProgram> program_;
 };
 
 std::string OutputUnreadableMessage(const std::string& path);

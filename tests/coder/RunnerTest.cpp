@@ -2,10 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/types.h>
+
 #include <QCoreApplication>
 #include <QProcess>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <optional>
+#include <thread>
 
 #include "core/Error.h"
 #include "core/TestFiles.h"
@@ -150,6 +159,165 @@ TEST(Runner, StartsTheProgramInTheApplicationDirectoryAndStopsIt) {
     runner.RunDecoder(dir.Dir(), 0, false);
     EXPECT_FALSE(runner.ProgramRunning());
 }
+
+// Whether a process has ended: gone, or a zombie that nobody has reaped yet.
+bool Ended(pid_t pid) {
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    // A zombie still answers kill(); its state letter follows its name.
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const std::size_t name = stat.rfind(')');
+    if (name == std::string::npos || name + 2 >= stat.size()) return false;
+    return stat[name + 2] == 'Z' || stat[name + 2] == 'X';
+}
+
+// Ending a process is asynchronous: its end is awaited for up to two seconds.
+bool EndsSoon(pid_t pid) {
+    for (int i = 0; i < 200; ++i) {
+        if (Ended(pid)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Ended(pid);
+}
+
+// The contents of a file that a started program writes, once it is complete
+// (a line end), waited for in real time.
+std::string AwaitLine(const std::string& path) {
+    for (int i = 0; i < 500; ++i) {
+        const std::string text = ReadFile(path);
+        if (!text.empty() && text.back() == '\n') return text;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return {};
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+void WriteScript(const std::string& path, const std::string& text) {
+    WriteFile(path, text);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+// A coder that leaves children of its own: whatever a stop misses is ended
+// here, so that a failed test leaves nothing behind.
+class ProgramGroup : public testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        if (Visible()) {
+            if (std::system("command -v script > /dev/null 2>&1") != 0)
+                GTEST_SKIP() << "no script(1) to stand in for a terminal";
+            // A stand-in for xterm: it runs the command in a session of its own on a
+            // pseudo-terminal that it holds, as a terminal does.
+            WriteScript(dir.File("xterm"), R"(#!/bin/sh
+[ "$1" = -e ] || exit 1
+shift
+cmd=
+for a in "$@"; do
+    cmd="$cmd '$(printf '%s' "$a" | sed "s/'/'\\\\''/g")'"
+done
+exec script -qec "$cmd" /dev/null
+)");
+            terminal.emplace("TERMINAL", dir.File("xterm"));
+        }
+    }
+    void TearDown() override {
+        if (leftover > 0 && !Ended(leftover)) ::kill(leftover, SIGKILL);
+    }
+    bool Visible() const { return GetParam(); }
+
+    // Starts a coder made of the script body; returns the pid that it writes to
+    // child.pid.
+    pid_t StartCoder(const std::string& body) {
+        WriteScript(dir.File("arith-n.exe"), "#!/bin/sh\n" + body);
+        runner.RunCoder(dir.Dir(), 3, Visible());
+        const std::string pid = AwaitLine(dir.File("child.pid"));
+        leftover = pid.empty() ? 0 : static_cast<pid_t>(std::stol(pid));
+        return leftover;
+    }
+
+    TempDir dir;
+    FakeHost host;
+    FakeClock clock;
+    CoderRunner runner{host, clock};
+    pid_t leftover = 0;
+    std::optional<ScopedEnv> terminal;
+};
+
+TEST_P(ProgramGroup, StoppingARunningCoderEndsTheProgramsItStarted) {
+    // The child ignores a hang-up, as a program started with nohup does.
+    const pid_t child = StartCoder(
+        "echo \"$@\" > args.txt\npwd >> args.txt\n"
+        "trap '' HUP\nsleep 30 &\necho $! > child.pid\nwait\n");
+    ASSERT_GT(child, 0) << "the coder did not start";
+    EXPECT_EQ(ReadFile(dir.File("args.txt")),
+              "tmp1x.dat tmp2x.dat -o 3\n" + std::filesystem::canonical(dir.Dir()).string() + "\n");
+    EXPECT_TRUE(runner.ProgramRunning());
+    EXPECT_FALSE(Ended(child));
+
+    runner.StopProgram();
+    EXPECT_FALSE(runner.ProgramRunning());
+    EXPECT_TRUE(EndsSoon(child)) << "the coder's child still runs";
+}
+
+TEST_P(ProgramGroup, StoppingACoderThatHasEndedEndsWhatItLeftRunning) {
+    const pid_t child = StartCoder("trap '' HUP\nsleep 30 &\necho $! > child.pid\n");
+    ASSERT_GT(child, 0) << "the coder did not start";
+    for (int i = 0; i < 500 && runner.ProgramRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(runner.ProgramRunning());
+
+    runner.StopProgram();
+    EXPECT_TRUE(EndsSoon(child)) << "the coder's child still runs";
+
+    // A second stop, and the stop at the runner's end, find nothing left to end.
+    runner.StopProgram();
+    EXPECT_FALSE(runner.ProgramRunning());
+}
+
+TEST(Runner, ATerminalThatLetsGoOfTheProgramIsNotUsed) {
+    // gnome-terminal hands the program to a server and returns at once: the
+    // runner could neither follow nor stop the program. Without a terminal
+    // that keeps it, the program runs hidden.
+    TempDir dir;
+    WriteScript(dir.File("gnome-terminal"), "#!/bin/sh\necho used > used.txt\n");
+    WriteScript(dir.File("arith-n.exe"), "#!/bin/sh\necho \"$@\" > args.txt\n");
+    const ScopedEnv terminal("TERMINAL", dir.File("gnome-terminal"));
+    const ScopedEnv path("PATH", dir.Dir());  // and no other terminal to be found
+    FakeHost host;
+    FakeClock clock;
+    CoderRunner runner(host, clock);
+    runner.RunCoder(dir.Dir(), 5, true);
+    EXPECT_EQ(AwaitLine(dir.File("args.txt")), "tmp1x.dat tmp2x.dat -o 5\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("used.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runner, ProgramGroup, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "InATerminal" : "Hidden");
+                         });
 
 }  // namespace
 }  // namespace eks
