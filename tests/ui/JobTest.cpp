@@ -112,11 +112,11 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
         if (!pic.isNull() && (shown.empty() || shown.back().cacheKey() != pic.cacheKey()))
             shown.push_back(pic);
     });
-    spy.start(0);
     form.seStepTime->setValue(0);
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
     EXPECT_TRUE(form.btnDecode->isEnabled());
-    form.btnDecode->click();
+    spy.start(0);
+    test::UserDriver(form).Click("btnDecode");
     spy.stop();
     ASSERT_TRUE(shown_.empty()) << shown_[0].toStdString();
     ASSERT_EQ(shown.size(), 8u);
