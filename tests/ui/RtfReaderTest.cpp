@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "core/Error.h"
+#include "core/Unprivileged.h"
 
 namespace eks {
 namespace {
@@ -356,15 +357,23 @@ TEST_F(RtfFile, UnreadableFileThrowsCannotOpen) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file " + asDir.toStdString());
     }
 
-    if (geteuid() == 0) GTEST_SKIP() << "root reads files without read permission";
+    // As a user without privileges, for whom a file without read permission
+    // cannot be opened (root reads it regardless).
     const QString locked = Write("zamkniety.rtf", "{\\rtf1 x}");
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-    try {
-        LoadRtfFile(locked, doc);
-        ADD_FAILURE() << "no error for a file without read permission";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + locked.toStdString());
-    }
+    ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                       QFileDevice::ExeOwner | QFileDevice::ExeOther));
+    const std::string expected = "Cannot open file " + locked.toStdString();
+    const int status = RunUnprivileged([&] {
+        QTextDocument lockedDoc;
+        try {
+            LoadRtfFile(locked, lockedDoc);
+            return 1;  // read although it may not be
+        } catch (const Error& e) {
+            return std::string(e.what()) == expected ? 0 : 2;
+        }
+    });
+    EXPECT_EQ(status, 0) << UnprivilegedStatusText(status);
 }
 
 // --- the description page itself ---
