@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -108,7 +109,14 @@ class UserDriver {
     // shows itself pressed for a moment before it clicks: wait for that.
     void Accelerator(int key) const {
         Key(key, Qt::AltModifier);
-        QTest::qWait(150);
+        const auto buttons = window_.findChildren<QAbstractButton*>();
+        const bool released = QTest::qWaitFor(
+            [&] {
+                return std::none_of(buttons.begin(), buttons.end(),
+                                    [](const QAbstractButton* b) { return b->isDown(); });
+            },
+            10000);
+        EXPECT_TRUE(released) << "a button stays pressed";
     }
 
     static QListWidgetItem* Entry(QListWidget* box, const QString& text) {
