@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QLocale>
 #include <QProcess>
-#include <QTimer>
 #include <memory>
 
 #include "core/BitSequence.h"
@@ -105,19 +104,14 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     EXPECT_FALSE(Exists("tmp2x.dat"));
 
     // Every picture shown while the passes run, caught whenever events are handled.
-    std::vector<QImage> shown;
-    QTimer spy;
-    QObject::connect(&spy, &QTimer::timeout, [&] {
-        const QImage& pic = form.Image->Picture();
-        if (!pic.isNull() && (shown.empty() || shown.back().cacheKey() != pic.cacheKey()))
-            shown.push_back(pic);
-    });
+    test::PictureSpy spy(*form.Image);
     form.seStepTime->setValue(0);
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
     EXPECT_TRUE(form.btnDecode->isEnabled());
-    spy.start(0);
+    spy.Start();
     test::UserDriver(form).Click("btnDecode");
-    spy.stop();
+    spy.Stop();
+    const std::vector<QImage>& shown = spy.Seen();
     ASSERT_TRUE(shown_.empty()) << shown_[0].toStdString();
     ASSERT_EQ(shown.size(), 8u);
     for (int k = 1; k <= 8; ++k) {

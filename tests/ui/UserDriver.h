@@ -15,12 +15,14 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "coder/Runner.h"
+#include "ui/Widgets.h"
 
 namespace eks::test {
 
@@ -44,20 +46,12 @@ class UserDriver {
 
     // A click on the list entry with this text; false when it is not listed.
     bool ClickEntry(const char* list, const QString& text) const {
-        auto* box = Find<QListWidget>(list);
-        const QListWidgetItem* item = Entry(box, text);
-        if (!item) return false;
-        Click(box->viewport(), box->visualItemRect(item).center());
-        return true;
+        return OnEntry(list, text, Click);
     }
 
     // A double click as the mouse makes it: press, release, double click, release.
     bool DoubleClickEntry(const char* list, const QString& text) const {
-        auto* box = Find<QListWidget>(list);
-        const QListWidgetItem* item = Entry(box, text);
-        if (!item) return false;
-        DoubleClick(box->viewport(), box->visualItemRect(item).center());
-        return true;
+        return OnEntry(list, text, DoubleClick);
     }
     static void DoubleClick(QWidget* w, QPoint at) {
         QTest::mousePress(w, Qt::LeftButton, {}, at);
@@ -125,7 +119,35 @@ class UserDriver {
     }
 
   private:
+    bool OnEntry(const char* list, const QString& text, void (*act)(QWidget*, QPoint)) const {
+        auto* box = Find<QListWidget>(list);
+        const QListWidgetItem* item = Entry(box, text);
+        if (!item) return false;
+        act(box->viewport(), box->visualItemRect(item).center());
+        return true;
+    }
+
     QWidget& window_;
+};
+
+// Every picture a picture box shows while the window handles its events,
+// in order: the passes of a decode as the user sees them.
+class PictureSpy {
+  public:
+    explicit PictureSpy(const PictureBox& box) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, &box] {
+            const QImage& pic = box.Picture();
+            if (!pic.isNull() && (seen_.empty() || seen_.back().cacheKey() != pic.cacheKey()))
+                seen_.push_back(pic);
+        });
+    }
+    void Start() { timer_.start(0); }
+    void Stop() { timer_.stop(); }
+    const std::vector<QImage>& Seen() const { return seen_; }
+
+  private:
+    QTimer timer_;
+    std::vector<QImage> seen_;
 };
 
 // The clock the window's waits run on in these tests: it moves only when the

@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <memory>
 
 #include "core/Memory.h"
@@ -175,20 +174,15 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     User().ClickTab("Opcje");
     User().TypeNumber("seStepTime", 0);
     User().ClickTab("Obraz");
-    std::vector<QImage> passes;
-    QTimer spy;
-    QObject::connect(&spy, &QTimer::timeout, [&] {
-        const QImage& pic = form.Image->Picture();
-        if (!pic.isNull() && (passes.empty() || passes.back().cacheKey() != pic.cacheKey()))
-            passes.push_back(pic);
-    });
+    test::PictureSpy spy(*form.Image);
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P3.ybq"));
     EXPECT_TRUE(form.btnDecode->isEnabled());
     EXPECT_FALSE(form.btnCode->isEnabled());
     EXPECT_FALSE(form.cbDict->isEnabled());
-    spy.start(0);
+    spy.Start();
     ASSERT_TRUE(User().DoubleClickEntry("FLB2", "text_P3.ybq"));
-    spy.stop();
+    spy.Stop();
+    const std::vector<QImage>& passes = spy.Seen();
     ASSERT_TRUE(shown_.empty()) << Messages();
     const std::string source = Raster("text.pgm");
     ASSERT_EQ(passes.size(), 8u);
