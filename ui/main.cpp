@@ -884,7 +884,8 @@ void TForm1::DecodeContainer() {
     CenterImage();
     // A header may ask for pictures that cannot be had: say so before the
     // decoder is started at all.
-    CheckDecodeMemory(state_.ImageWidth, state_.ImageHeight, ModeIsPlaneMajor(state_.ContainerMode));
+    CheckDecodeMemory(state_.ImageWidth, state_.ImageHeight,
+                      ModeIsPlaneMajor(state_.ContainerMode));
     const std::string& appDir = state_.AppDir;
     {
         ByteStream payload;

@@ -361,8 +361,9 @@ TEST_F(RtfFile, UnreadableFileThrowsCannotOpen) {
     // cannot be opened (root reads it regardless).
     const QString locked = Write("zamkniety.rtf", "{\\rtf1 x}");
     ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-    ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                       QFileDevice::ExeOwner | QFileDevice::ExeOther));
+    ASSERT_TRUE(
+        QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner | QFileDevice::ExeOther));
     const std::string expected = "Cannot open file " + locked.toStdString();
     const int status = RunUnprivileged([&] {
         QTextDocument lockedDoc;

@@ -109,9 +109,8 @@ class UserTest : public testing::Test {
         User().Click("btnCode");
         std::string base(sample);
         base = base.substr(0, base.find('.'));
-        const QString container = QString::fromStdString(base + "_P" +
-                                                         std::to_string(form_->seOrder->value()) +
-                                                         ".ybq");
+        const QString container =
+            QString::fromStdString(base + "_P" + std::to_string(form_->seOrder->value()) + ".ybq");
         ASSERT_TRUE(User().DoubleClickEntry("FLB2", container));
         EXPECT_EQ(ShownGreys(), Raster(sample));
         EXPECT_EQ(Rows().size(), rows + 2);
