@@ -258,10 +258,16 @@ TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
     // Keyboard only: Tab into the PGM list makes a row current but chooses
     // nothing; the arrows choose.
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));  // something else chosen last
+    // The program refilling the PGM list is no choice either.
+    User().Click("Shape1");
+    EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
+    EXPECT_TRUE(form.btnDecode->isEnabled());
     User().ClickEntry("DLB", form.DLB->currentItem()->text());
     User().Key(Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget(), form.FLB1);
     EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
+    User().Key(Qt::Key_Down);  // from the first entry, made current by the focus
+    EXPECT_EQ(form.State().Item.CurrentName, "text.pgm");
     User().Key(Qt::Key_Up);
     EXPECT_EQ(form.State().Item.CurrentName, "coins.pgm");
     EXPECT_EQ(form.Image->Picture().size(), QSize(384, 303));
@@ -371,6 +377,20 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     EXPECT_EQ(form.PanelText(5), "");
     EXPECT_TRUE(shown_.empty()) << Messages();
     EncodeAndDecodeWork("text.pgm");
+
+    // A report refused (the name chosen is a folder) is reported, the button
+    // stays on for another try, and the folder is untouched.
+    SetSaveFileFn(
+        [this](const SaveDialogSpec&) { return QString::fromStdString(dir_.File("wyniki")); });
+    User().ClickTab("Wyniki");
+    User().Click("btnSave");
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].toStdString(), "Cannot create file " + dir_.File("wyniki") + ".");
+    EXPECT_TRUE(form.btnSave->isEnabled());
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.File("wyniki")));
+    shown_.clear();
+    User().ClickTab("Obraz");
+    EncodeAndDecodeWork();
 }
 
 }  // namespace
