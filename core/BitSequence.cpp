@@ -61,25 +61,35 @@ void ExpandBits(const std::uint8_t* pixels, std::size_t n, BitOrder order, std::
         ExpandPlaneMajor(pixels, n, out);
 }
 
-std::optional<ByteStream> BuildBitSequence(ExperimentState& state, BitOrder order,
-                                           std::size_t memoryLimit) {
-    ByteStream& source = state.SourceStream;
-    const std::size_t offset =
-        state.PixelDataOffset > 0 ? static_cast<std::size_t>(state.PixelDataOffset) : 0;
-    const std::size_t n = source.Size() > offset ? source.Size() - offset : 0;
-
+std::optional<ByteStream> ExpandBitSequence(const ByteStream& file, std::size_t pixelDataOffset,
+                                            BitOrder order, std::size_t memoryLimit) {
+    const std::size_t n = file.Size() > pixelDataOffset ? file.Size() - pixelDataOffset : 0;
     ByteStream out;
     try {
         if (n > memoryLimit / 8) throw std::bad_alloc();
         out.SetSizeForOverwrite(8 * n);
     } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+    if (n > 0) ExpandBits(file.Data() + pixelDataOffset, n, order, out.Data());
+    out.Seek(out.Size());
+    return out;
+}
+
+std::optional<ByteStream> BuildBitSequence(ExperimentState& state, BitOrder order,
+                                           std::size_t memoryLimit) {
+    ByteStream& source = state.SourceStream;
+    const std::size_t offset =
+        state.PixelDataOffset > 0 ? static_cast<std::size_t>(state.PixelDataOffset) : 0;
+    std::optional<ByteStream> out = ExpandBitSequence(source, offset, order, memoryLimit);
+    if (!out) {
+        // The memory of the loaded file is given back; the image must be
+        // chosen again before it can be coded.
         source.Clear();
         state.ImageWidth = 1;
         state.ImageHeight = 1;
         return std::nullopt;
     }
-    if (n > 0) ExpandBits(source.Data() + offset, n, order, out.Data());
-    out.Seek(out.Size());
     source.Seek(source.Size());
     return out;
 }

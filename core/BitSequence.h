@@ -27,6 +27,14 @@ void ExpandBits(const std::uint8_t* pixels, std::size_t n, BitOrder order, std::
 inline constexpr const char* kOutOfMemoryMessage =
     "Zbyt mała ilość dopuszczalnej\r\npamięci RAM - ERROR :(";
 
+// The coder's input for the pixel bytes of a PGM file: every byte of `file`
+// from `pixelDataOffset` to its end, 8·N bytes with the position at the
+// end. Nothing when memory for it cannot be had or it would exceed
+// memoryLimit bytes.
+std::optional<ByteStream> ExpandBitSequence(
+    const ByteStream& file, std::size_t pixelDataOffset, BitOrder order,
+    std::size_t memoryLimit = std::numeric_limits<std::size_t>::max());
+
 // Builds the coder's input from every byte of state.SourceStream from
 // PixelDataOffset to its end, and leaves SourceStream's position at its end.
 // The result has 8·N bytes and its position at its end.

@@ -31,19 +31,27 @@ ByteStream MakeContainer(std::uint16_t width, std::uint16_t height, std::uint8_t
     return out;
 }
 
+std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPath,
+                                               const std::string& containerPath,
+                                               const ContainerHeader& header) {
+    ByteStream coderOutput;
+    coderOutput.LoadFromFile(coderOutputPath);
+    if (coderOutput.Size() == 0) return std::nullopt;
+    const ByteStream container =
+        MakeContainer(header.width, header.height, header.mode, coderOutput);
+    container.SaveToFile(containerPath);
+    return static_cast<std::int64_t>(container.Size());
+}
+
 bool WriteContainer(ExperimentState& state, const std::string& name, bool pixelMajor,
                     std::uint8_t order) {
     state.CoderOrder = order;
-    ByteStream coderOutput;
-    coderOutput.LoadFromFile(state.AppDir + "tmp2x.dat");
-    if (coderOutput.Size() == 0) return false;
-
-    const ByteStream container =
-        MakeContainer(state.ImageWidth, state.ImageHeight,
-                      ContainerModeByte(state.CoderOrder, pixelMajor), coderOutput);
-    container.SaveToFile(ContainerPath(state.AppDir, name));
+    const std::optional<std::int64_t> size = WriteContainerFile(
+        state.AppDir + kCoderOutput, ContainerPath(state.AppDir, name),
+        {state.ImageWidth, state.ImageHeight, ContainerModeByte(state.CoderOrder, pixelMajor)});
+    if (!size) return false;
     state.Item.ResultOrder = state.CoderOrder;
-    state.Item.SizeAfter = static_cast<std::int64_t>(container.Size());
+    state.Item.SizeAfter = *size;
     return true;
 }
 
@@ -51,21 +59,31 @@ std::string ShortContainerMessage(const std::string& path) {
     return "Plik " + path + " nie jest kontenerem: ma mniej niż 5 bajtów nagłówka";
 }
 
+ContainerHeader ParseContainerHeader(const ByteStream& file, const std::string& path) {
+    if (file.Size() < kContainerHeaderSize) throw Error(ShortContainerMessage(path));
+    const std::uint8_t* h = file.Data();
+    return {static_cast<std::uint16_t>(h[0] | (h[1] << 8)),
+            static_cast<std::uint16_t>(h[2] | (h[3] << 8)), h[4]};
+}
+
+void ApplyContainerHeader(ExperimentState& state, const ContainerHeader& header,
+                          std::int64_t fileSize) {
+    state.ImageWidth = header.width;
+    state.ImageHeight = header.height;
+    state.ContainerMode = header.mode;
+    state.Item.SizeBefore = fileSize;
+    state.CopyImageSizeToResult();
+    state.Item.ResultOrder = ModeOrder(header.mode);
+    state.Item.OpCode = 'D';
+}
+
 void ReadContainerHeader(ExperimentState& state) {
     ByteStream loaded;
     loaded.LoadFromFile(state.CurrentPath);
-    if (loaded.Size() < kContainerHeaderSize) throw Error(ShortContainerMessage(state.CurrentPath));
-
+    const ContainerHeader header = ParseContainerHeader(loaded, state.CurrentPath);
     state.ContainerStream = std::move(loaded);
-    const std::uint8_t* h = state.ContainerStream.Data();
-    state.ImageWidth = static_cast<std::uint16_t>(h[0] | (h[1] << 8));
-    state.ImageHeight = static_cast<std::uint16_t>(h[2] | (h[3] << 8));
-    state.ContainerMode = h[4];
     state.ContainerStream.Seek(kContainerHeaderSize);
-    state.Item.SizeBefore = static_cast<std::int64_t>(state.ContainerStream.Size());
-    state.CopyImageSizeToResult();
-    state.Item.ResultOrder = ModeOrder(state.ContainerMode);
-    state.Item.OpCode = 'D';
+    ApplyContainerHeader(state, header, static_cast<std::int64_t>(state.ContainerStream.Size()));
 }
 
 }  // namespace eks

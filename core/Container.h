@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/ByteStream.h"
@@ -31,6 +32,13 @@ constexpr std::uint8_t ModeOrder(std::uint8_t mode) {
     return mode & 15;
 }
 
+// The five header bytes.
+struct ContainerHeader {
+    std::uint16_t width = 0;
+    std::uint16_t height = 0;
+    std::uint8_t mode = 0;
+};
+
 // The container's name for a PGM file: the file name cut before its first
 // ".", then "_B" (pixel order) or "_P" (plane order), the order in decimal and
 // ".ybq". obraz.pgm, order 3, plane order: obraz_P3.ybq.
@@ -42,6 +50,19 @@ std::string ContainerPath(const std::string& appDir, const std::string& name);
 // The five header bytes followed by the payload.
 ByteStream MakeContainer(std::uint16_t width, std::uint16_t height, std::uint8_t mode,
                          const ByteStream& payload);
+
+// The header of the container held in `file`; Error ShortContainerMessage
+// (path names the file) when it has fewer than five bytes.
+ContainerHeader ParseContainerHeader(const ByteStream& file, const std::string& path);
+
+// Loads the coder's output from coderOutputPath (Error "Cannot open file
+// <path>" when it cannot be opened) and, when it holds at least one byte,
+// writes it with the header as the container at containerPath (Error "Cannot
+// create file <path>"; never a truncated container). Returns the container's
+// size, or nothing when the coder's output is empty and nothing was written.
+std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPath,
+                                               const std::string& containerPath,
+                                               const ContainerHeader& header);
 
 // The writing side of an encode once the coder has finished. Sets CoderOrder
 // to order, loads AppDir + "tmp2x.dat" (Error "Cannot open file <path>" when
@@ -55,11 +76,16 @@ bool WriteContainer(ExperimentState& state, const std::string& name, bool pixelM
                     std::uint8_t order);
 
 // Loads the container at CurrentPath into ContainerStream and reads its
-// header: ImageWidth, ImageHeight, ContainerMode, SizeBefore (the file's
-// size), ResultWidth, ResultHeight, ResultOrder (mode AND 15) and OpCode 'D'.
-// Leaves the stream at the payload. A file that cannot be opened or is
-// shorter than the header fails with Error and changes nothing.
+// header (ApplyContainerHeader). Leaves the stream at the payload. A file
+// that cannot be opened or is shorter than the header fails with Error and
+// changes nothing.
 void ReadContainerHeader(ExperimentState& state);
+
+// What reading a container's header sets: ImageWidth, ImageHeight,
+// ContainerMode, SizeBefore (the file's size), ResultWidth, ResultHeight,
+// ResultOrder (mode AND 15) and OpCode 'D'.
+void ApplyContainerHeader(ExperimentState& state, const ContainerHeader& header,
+                          std::int64_t fileSize);
 
 std::string ShortContainerMessage(const std::string& path);
 

@@ -10,6 +10,17 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// The temporary files of the jobs, in the directory the coder programs run
+// in, and the two programs beside the executable.
+inline constexpr const char* kCoderInput = "tmp1x.dat";
+inline constexpr const char* kCoderOutput = "tmp2x.dat";
+inline constexpr const char* kDecoderInput = "tmp3x.dat";
+inline constexpr const char* kDecoderOutput = "tmp4x.dat";
+inline constexpr const char* kTempFiles[] = {kCoderInput, kCoderOutput, kDecoderInput,
+                                             kDecoderOutput};
+inline constexpr const char* kCoderProgram = "arith-n.exe";
+inline constexpr const char* kDecoderProgram = "earith-n.exe";
+
 // The file name part of a path: what follows its last separator (or, on
 // Windows, its drive colon).
 std::string FileNamePart(const std::string& path);

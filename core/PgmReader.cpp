@@ -14,10 +14,10 @@ bool IsDigit(std::uint8_t b) {
 // data: a read past it ends the scan with an error.
 class HeaderScanner {
   public:
-    explicit HeaderScanner(ExperimentState& state) : state_(state), stream_(state.SourceStream) {}
+    HeaderScanner(const ByteStream& file, const std::string& path, PgmHeader& out)
+        : data_(file.Data()), size_(file.Size()), path_(path), out_(out) {}
 
     void Run() {
-        stream_.Seek(0);
         // The magic line: its first byte is skipped whatever it is, then
         // everything up to a line break. It is never compared with "P5".
         Next();
@@ -33,15 +33,13 @@ class HeaderScanner {
             SkipLineBreaks();
         }
 
-        state_.ImageWidth = static_cast<std::uint16_t>(ReadNumber());
-        state_.Item.ResultWidth = state_.ImageWidth;
+        out_.width = static_cast<std::uint16_t>(ReadNumber());
 
         // Anything that is not a digit separates width from height.
         while (!IsDigit(cur_))
             Next();
 
-        state_.ImageHeight = static_cast<std::uint16_t>(ReadNumber());
-        state_.Item.ResultHeight = state_.ImageHeight;
+        out_.height = static_cast<std::uint16_t>(ReadNumber());
 
         // The maximum value is read only from the line after the size, and
         // dropped: every raster byte is a grey level 0..255.
@@ -53,21 +51,21 @@ class HeaderScanner {
 
         // At most one line break (CR LF counting as one) separates the
         // header from the raster; a raster may begin with 10 or 13.
-        const std::size_t p = stream_.Position() - 1;
+        const std::size_t p = pos_ - 1;
         std::size_t offset = p;
         if (cur_ == 10) {
             offset = p + 1;
         } else if (cur_ == 13) {
-            const bool crlf = p + 1 < stream_.Size() && stream_.Data()[p + 1] == 10;
+            const bool crlf = p + 1 < size_ && data_[p + 1] == 10;
             offset = crlf ? p + 2 : p + 1;
         }
-        state_.PixelDataOffset = static_cast<std::int32_t>(offset);
-        stream_.Seek(offset);
+        out_.pixelDataOffset = offset;
     }
 
   private:
     void Next() {
-        if (!stream_.ReadByte(cur_)) throw Error(TruncatedPgmHeaderMessage(state_.CurrentPath));
+        if (pos_ >= size_) throw Error(TruncatedPgmHeaderMessage(path_));
+        cur_ = data_[pos_++];
     }
 
     void SkipLineBreaks() {
@@ -93,8 +91,11 @@ class HeaderScanner {
         return static_cast<std::int32_t>(value);
     }
 
-    ExperimentState& state_;
-    ByteStream& stream_;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    const std::string& path_;
+    PgmHeader& out_;
     std::uint8_t cur_ = 0;
 };
 
@@ -104,8 +105,29 @@ std::string TruncatedPgmHeaderMessage(const std::string& path) {
     return "Niepełny nagłówek PGM: plik " + path + " kończy się przed danymi obrazu";
 }
 
+PgmHeader ParsePgmHeader(const ByteStream& file, const std::string& path) {
+    PgmHeader header;
+    try {
+        HeaderScanner(file, path, header).Run();
+    } catch (const Error& e) {
+        header.error = e.what();
+    }
+    return header;
+}
+
 void ScanPgmHeader(ExperimentState& state) {
-    HeaderScanner(state).Run();
+    const PgmHeader header = ParsePgmHeader(state.SourceStream, state.CurrentPath);
+    if (header.width) {
+        state.ImageWidth = *header.width;
+        state.Item.ResultWidth = state.ImageWidth;
+    }
+    if (header.height) {
+        state.ImageHeight = *header.height;
+        state.Item.ResultHeight = state.ImageHeight;
+    }
+    if (!header.Whole()) throw Error(header.error);
+    state.PixelDataOffset = static_cast<std::int32_t>(header.pixelDataOffset);
+    state.SourceStream.Seek(header.pixelDataOffset);
 }
 
 void ReadPgmHeader(ExperimentState& state) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/ExperimentState.h"
@@ -15,18 +17,33 @@ constexpr bool IsNotLineBreak(std::uint8_t b) {
     return !IsLineBreak(b);
 }
 
+// What the header of a raw PGM says. A scan that fails part way keeps what it
+// had read: after a bad height the width is still there, and a load applies
+// it as it stands.
+struct PgmHeader {
+    std::optional<std::uint16_t> width;  // low 16 bits of the number
+    std::optional<std::uint16_t> height;
+    std::size_t pixelDataOffset = 0;  // the first raster byte; set when whole
+    // Empty when the header is whole; else "'<digits>' is not a valid integer
+    // value" for an empty or too large width or height, or
+    // TruncatedPgmHeaderMessage when the data ends inside the header.
+    std::string error;
+    bool Whole() const { return error.empty(); }
+};
+
+// Scans the header of the raw PGM in `file` (path names it in messages). The
+// raster itself is never touched.
+PgmHeader ParsePgmHeader(const ByteStream& file, const std::string& path);
+
 // Loads the file at state.CurrentPath whole into state.SourceStream and scans
 // its header (ScanPgmHeader). "Cannot open file <path>" leaves SourceStream
 // as it was.
 void ReadPgmHeader(ExperimentState& state);
 
-// Scans the header of the raw PGM held in state.SourceStream: sets
-// ImageWidth, ImageHeight (low 16 bits), ResultWidth, ResultHeight and
-// PixelDataOffset, and leaves the stream's position at PixelDataOffset.
-// The raster itself is never touched. Fields set before a failing step keep
-// their new values. Throws Error with "'<digits>' is not a valid integer
-// value" for an empty or too large width or height, and with
-// TruncatedPgmHeaderMessage when the data ends inside the header.
+// Scans state.SourceStream and applies the header to the state: ImageWidth,
+// ImageHeight, ResultWidth, ResultHeight and PixelDataOffset, as far as they
+// were read, and leaves the stream's position at PixelDataOffset. Throws
+// Error with the scan's error after applying what it had read.
 void ScanPgmHeader(ExperimentState& state);
 
 std::string TruncatedPgmHeaderMessage(const std::string& path);
