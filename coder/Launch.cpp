@@ -100,16 +100,18 @@ void StartedProgram::Stop() {
     }
 }
 
-std::unique_ptr<StartedProgram> StartProgram(const std::string& appDir, const char* program,
+std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
+                                             const std::string& workDir, const char* program,
                                              const std::vector<std::string>& args, bool visible) {
-    const QString dir = QString::fromStdString(appDir);
-    const QString path = QFileInfo(dir + QString::fromLatin1(program)).absoluteFilePath();
+    const QString path =
+        QFileInfo(QString::fromStdString(programDir) + QString::fromLatin1(program))
+            .absoluteFilePath();
     QStringList arguments;
     for (const std::string& a : args)
         arguments << QString::fromStdString(a);
 
     auto process = std::make_unique<QProcess>();
-    process->setWorkingDirectory(dir);
+    process->setWorkingDirectory(QString::fromStdString(workDir));
     process->setProgram(path);
     process->setArguments(arguments);
 #ifdef Q_OS_UNIX

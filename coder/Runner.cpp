@@ -61,10 +61,11 @@ CoderRunner::~CoderRunner() {
     StopProgram();
 }
 
-void CoderRunner::Launch(const std::string& appDir, const char* program, const char* input,
-                         const char* output, int order, bool visible) {
+void CoderRunner::Launch(const std::string& programDir, const std::string& workDir,
+                         const char* program, const char* input, const char* output, int order,
+                         bool visible) {
     StopProgram();
-    DeleteTempFiles(appDir, {output});
+    DeleteTempFiles(workDir, {output});
     struct CursorScope {
         RunnerHost& host;
         explicit CursorScope(RunnerHost& h) : host(h) {
@@ -73,15 +74,18 @@ void CoderRunner::Launch(const std::string& appDir, const char* program, const c
         }
         ~CursorScope() { host.SetBusyCursor(false); }
     } cursor(host_);
-    program_ = StartProgram(appDir, program, ProgramArguments(input, output, order), visible);
+    program_ =
+        StartProgram(programDir, workDir, program, ProgramArguments(input, output, order), visible);
 }
 
-void CoderRunner::RunCoder(const std::string& appDir, int order, bool visible) {
-    Launch(appDir, kCoderProgram, kCoderInput, kCoderOutput, order, visible);
+void CoderRunner::RunCoder(const std::string& programDir, const std::string& workDir, int order,
+                           bool visible) {
+    Launch(programDir, workDir, kCoderProgram, kCoderInput, kCoderOutput, order, visible);
 }
 
-void CoderRunner::RunDecoder(const std::string& appDir, int order, bool visible) {
-    Launch(appDir, kDecoderProgram, kDecoderInput, kDecoderOutput, order, visible);
+void CoderRunner::RunDecoder(const std::string& programDir, const std::string& workDir, int order,
+                             bool visible) {
+    Launch(programDir, workDir, kDecoderProgram, kDecoderInput, kDecoderOutput, order, visible);
 }
 
 void CoderRunner::WaitMs(int ms) {

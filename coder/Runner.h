@@ -10,18 +10,11 @@
 #include <vector>
 
 #include "core/ByteStream.h"
+#include "core/Paths.h"
 
 class QProcess;
 
 namespace eks {
-
-// The temporary files, all in the application directory.
-inline constexpr const char* kCoderInput = "tmp1x.dat";
-inline constexpr const char* kCoderOutput = "tmp2x.dat";
-inline constexpr const char* kDecoderInput = "tmp3x.dat";
-inline constexpr const char* kDecoderOutput = "tmp4x.dat";
-inline constexpr const char* kCoderProgram = "arith-n.exe";
-inline constexpr const char* kDecoderProgram = "earith-n.exe";
 
 // What the runner needs of the window while it waits.
 class RunnerHost {
@@ -71,15 +64,16 @@ class StartedProgram {
     std::int64_t group_;
 };
 
-// Starts a program of the application directory with the directory as its
-// working directory and the arguments as a list: hidden, with no shell in
+// Starts a program of programDir with workDir as its working directory (the
+// process's own stays as it is) and the arguments as a list: hidden, with no shell in
 // between, or in a terminal window when visible is set and a terminal that
 // keeps the program as its child exists (xterm, urxvt, alacritty,
 // xfce4-terminal; the user's $TERMINAL or x-terminal-emulator when it is one
 // of them); without such a terminal the program runs hidden. In a terminal,
 // whatever the program leaves running is ended as soon as it ends itself.
 // Returns nullptr when the program could not be started.
-std::unique_ptr<StartedProgram> StartProgram(const std::string& appDir, const char* program,
+std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
+                                             const std::string& workDir, const char* program,
                                              const std::vector<std::string>& args, bool visible);
 
 // Deletes the named files of the application directory that exist; failures
@@ -94,8 +88,19 @@ class CoderRunner {
     // Start "arith-n.exe tmp1x.dat tmp2x.dat [-o order]" or "earith-n.exe
     // tmp3x.dat tmp4x.dat [-o order]". An output left by an earlier job is
     // deleted first, so that it can never be taken for this job's result.
-    void RunCoder(const std::string& appDir, int order, bool visible);
-    void RunDecoder(const std::string& appDir, int order, bool visible);
+    // The programs stand in programDir and run in workDir, where the
+    // temporary files are; the window runs them both in the application
+    // directory.
+    void RunCoder(const std::string& programDir, const std::string& workDir, int order,
+                  bool visible);
+    void RunDecoder(const std::string& programDir, const std::string& workDir, int order,
+                    bool visible);
+    void RunCoder(const std::string& appDir, int order, bool visible) {
+        RunCoder(appDir, appDir, order, visible);
+    }
+    void RunDecoder(const std::string& appDir, int order, bool visible) {
+        RunDecoder(appDir, appDir, order, visible);
+    }
 
     // Returns once ms milliseconds have passed, handling window events all
     // the while (at least once) and sleeping a little between rounds.
@@ -116,8 +121,8 @@ class CoderRunner {
     bool ProgramRunning() const;
 
   private:
-    void Launch(const std::string& appDir, const char* program, const char* input,
-                const char* output, int order, bool visible);
+    void Launch(const std::string& programDir, const std::string& workDir, const char* program,
+                const char* input, const char* output, int order, bool visible);
 
     RunnerHost& host_;
     Clock& clock_;

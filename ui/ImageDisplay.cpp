@@ -90,11 +90,15 @@ QImage BuildPgmPicture(ByteStream& source, int width, int height,
     return picture;
 }
 
-QImage NewDecodedPicture(int width, int height) {
-    if (width <= 0 || height <= 0) return QImage();
-    QImage picture = NewIndexedPicture(width, height, 0);
-    picture.setColorTable(CreateLinearPalette());
-    return picture;
+QImage DecodedImage(const GreyPicture& picture) {
+    if (picture.Empty()) return QImage();
+    using Bytes = std::shared_ptr<std::uint8_t[]>;
+    auto* keep = new Bytes(picture.Bytes());
+    QImage image(
+        keep->get(), picture.Width(), picture.Height(), static_cast<qsizetype>(picture.Stride()),
+        QImage::Format_Indexed8, [](void* bytes) { delete static_cast<Bytes*>(bytes); }, keep);
+    image.setColorTable(CreateLinearPalette());
+    return image;
 }
 
 QImage TitlePicture() {

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "core/ByteStream.h"
+#include "core/Picture.h"
 
 namespace eks {
 
@@ -43,9 +44,9 @@ QPoint CenterPosition(QSize page, int imageWidth, int imageHeight);
 QImage BuildPgmPicture(ByteStream& source, int width, int height,
                        const std::function<void()>& rowDone = {});
 
-// A new display image with the linear palette, content undefined; null for
-// an empty image, Error as above when it cannot be had.
-QImage NewDecodedPicture(int width, int height);
+// A decoded picture for the display, with the linear palette. It shares the
+// picture's bytes rather than copying them; null for an empty picture.
+QImage DecodedImage(const GreyPicture& picture);
 
 // The 200×200, 16-colour picture shown before any image is loaded.
 QImage TitlePicture();

@@ -32,8 +32,6 @@ namespace {
 
 constexpr int kResultsPageIndex = 2;
 
-const char* const kTempFiles[] = {"tmp1x.dat", "tmp2x.dat", "tmp3x.dat", "tmp4x.dat"};
-
 struct ColumnSpec {
     const char* caption;
     Qt::Alignment alignment;
@@ -571,10 +569,7 @@ void TForm1::FormDestroy() {
     state_.SourceStream.Clear();
     state_.ContainerStream.Clear();
     if (state_.AppDir.empty()) return;
-    for (const char* name : kTempFiles) {
-        const QString path = QString::fromStdString(state_.AppDir) + name;
-        if (QFileInfo::exists(path)) QFile::remove(path);
-    }
+    DeleteTempFiles(state_.AppDir, {std::begin(kTempFiles), std::end(kTempFiles)});
 }
 
 // ------------------------------------------------------- layout handlers
@@ -671,7 +666,7 @@ void TForm1::LoadSelectedFile(const QString& path) {
     } busy(state_.Busy);
     const std::string ext = UpperExtension(path.toStdString());
     if (ext == ".PGM") LoadPgm();
-    if (ext == ".YBQ") DecodeContainer();
+    if (ext == ".YBQ") DecodeChosenContainer();
 }
 
 void TForm1::LoadPgm() {
@@ -791,84 +786,130 @@ void TForm1::StepProgress() {
     ProgressBar->setValue(ProgressBar->value() + 1);
 }
 
-namespace {
-
-// Runs its action on every way out of a scope.
-template <class F>
-struct Finally {
-    F action;
-    ~Finally() { action(); }
-};
-template <class F>
-Finally(F) -> Finally<F>;
-
-std::string DecoderGaveNoOutputMessage(int seconds) {
-    return "Dekoder earith-n.exe nie utworzy\u0142 pliku tmp4x.dat w ci\u0105gu " +
-           std::to_string(seconds) +
-           " s - obraz nie zosta\u0142 zdekodowany (mo\u017Cna wyd\u0142u\u017Cy\u0107 czas na "
-           "stronie \u201EOpcje\u201D)";
+bool TForm1::ConsoleVisible() {
+    return cbVisual->isChecked();
 }
 
-}  // namespace
+int TForm1::PassPauseMs() {
+    return seStepTime->Value();
+}
+
+void TForm1::HeaderRead(const ContainerHeader& header, std::int64_t fileSize) {
+    ApplyContainerHeader(state_, header, fileSize);
+    state_.ContainerStream.Clear();  // refilled with the decoder's output
+    CenterImage();
+}
+
+void TForm1::ShowStep(const std::string& title) {
+    lbStep->setText(QString::fromStdString(title));
+}
+
+void TForm1::StartProgress(int rows) {
+    ProgressBar->setMaximum(rows);
+    ProgressBar->setValue(0);
+}
+
+void TForm1::ClearPicture() {
+    Image->ClearPicture();
+}
+
+void TForm1::ShowPicture(const GreyPicture& picture) {
+    if (!picture.Empty()) Image->SetPicture(DecodedImage(picture));
+}
+
+JobPlace TForm1::JobDirectories() const {
+    return {state_.AppDir, state_.AppDir};
+}
+
+// The control states of a job, in one place: set on entry and, on every way
+// out (an error included), left as they are after that job: the file lists
+// on, and the coder controls on only after a container was written.
+class TForm1::JobScope {
+  public:
+    enum class Kind { Encode, Decode };
+    JobScope(TForm1& form, Kind kind) : form_(form) {
+        if (kind == Kind::Encode) {
+            form.SetCoderControls(false);
+            form.SetFileLists(false);
+        } else {
+            form.btnCode->setEnabled(false);
+            form.btnDecode->setEnabled(false);
+            form.SetFileLists(false);
+            form.seOrder->setEnabled(false);
+            form.cbDict->setEnabled(false);
+            SetTextColour(form.Zlabel, QColor(128, 128, 128));
+            form.ShowPage(form.tabPicture);
+        }
+        for (int panel : {1, 3, 5})
+            form.SetPanel(panel, {});
+    }
+    JobScope(const JobScope&) = delete;
+    JobScope& operator=(const JobScope&) = delete;
+    ~JobScope() { form_.SetFileLists(true); }
+
+    // The coder's output has been read again: coding is possible at once.
+    void CoderOutputRead() {
+        form_.SetCoderControls(true);
+        form_.SetFileLists(true);
+    }
+
+  private:
+    TForm1& form_;
+};
 
 void TForm1::btnCodeClick() {
-    SetCoderControls(false);
-    SetFileLists(false);
-    for (int panel : {1, 3, 5})
-        SetPanel(panel, {});
+    JobScope scope(*this, JobScope::Kind::Encode);
     const bool pixelMajor = cbDict->isChecked();
-    const std::string name = ContainerName(state_.CurrentPath, pixelMajor, seOrder->Value());
-    Finally listsOn{[this] { SetFileLists(true); }};
+    const int order = seOrder->Value();
+    const std::string name = ContainerName(state_.CurrentPath, pixelMajor, order);
     state_.Item.OpCode = EncodeOpCode(pixelMajor);
-    EncodeImage(name);
-    state_.Item.ResultOrder = static_cast<std::uint8_t>(seOrder->Value());
-}
 
-void TForm1::EncodeImage(const std::string& containerName) {
-    const std::string& appDir = state_.AppDir;
-    Finally cleanup{[this, &appDir] {
-        runner_.StopProgram();
-        DeleteTempFiles(appDir, {kCoderInput, kCoderOutput});
-    }};
-    const BitOrder order = cbDict->isChecked() ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
-    std::optional<ByteStream> bits = BuildBitSequence(state_, order);
-    if (!bits) {
-        ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
-        return;
-    }
-    bits->SaveToFile(appDir + kCoderInput);
-    SetBusyCursor(true);
-    {
-        Finally cursor{[this] { SetBusyCursor(false); }};
-        runner_.RunCoder(appDir, seOrder->Value(), cbVisual->isChecked());
-    }
-    runner_.WaitMs(state_.TimeoutMs);
-    if (!runner_.CollectOutput(appDir + kCoderOutput, *bits)) return;
-    WriteContainer(containerName);
-}
+    EncodeRequest request;
+    request.place = JobDirectories();
+    request.containerPath = ContainerPath(state_.AppDir, name);
+    request.rowName = state_.Item.CurrentName;
+    request.sourceSize = state_.Item.SizeBefore;
+    request.width = state_.ImageWidth;
+    request.height = state_.ImageHeight;
+    request.order = order;
+    request.bitOrder = pixelMajor ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
+    const std::size_t offset =
+        state_.PixelDataOffset > 0 ? static_cast<std::size_t>(state_.PixelDataOffset) : 0;
+    const EncodeOutcome outcome =
+        RunEncodeJob(request, state_.SourceStream, offset, *this, runner_);
 
-void TForm1::WriteContainer(const std::string& containerName) {
-    const bool written = eks::WriteContainer(state_, containerName, cbDict->isChecked(),
-                                             static_cast<std::uint8_t>(seOrder->Value()));
-    SetCoderControls(true);
-    SetFileLists(true);
-    FLB2->Refill();
-    // A coder output that vanished between its collection and this second
-    // reading leaves no container, and so no row to show.
-    if (written) AddResultRow();
+    using End = EncodeOutcome::End;
+    switch (outcome.end) {
+        case End::Failed:
+            throw Error(outcome.error);
+        case End::OutOfMemory:
+            // The memory of the loaded file is given back; the image must be
+            // chosen again before it can be coded.
+            ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
+            state_.SourceStream.Clear();
+            state_.ImageWidth = state_.ImageHeight = 1;
+            break;
+        case End::NoOutput:
+            break;
+        case End::OutputEmpty:
+        case End::ContainerWritten:
+            state_.CoderOrder = static_cast<std::uint8_t>(order);
+            scope.CoderOutputRead();
+            FLB2->Refill();
+            // An output that vanished between its collection and its second
+            // reading leaves no container, and so no row to show.
+            if (outcome.end == End::ContainerWritten) {
+                state_.Item.SizeAfter = outcome.row.SizeAfter;
+                state_.Item.ResultOrder = outcome.row.ResultOrder;
+                AddResultRow();
+            }
+            break;
+    }
+    state_.Item.ResultOrder = static_cast<std::uint8_t>(order);
 }
 
 void TForm1::btnDecodeClick() {
-    btnCode->setEnabled(false);
-    btnDecode->setEnabled(false);
-    SetFileLists(false);
-    seOrder->setEnabled(false);
-    cbDict->setEnabled(false);
-    SetTextColour(Zlabel, QColor(128, 128, 128));
-    ShowPage(tabPicture);
-    for (int panel : {1, 3, 5})
-        SetPanel(panel, {});
-    Finally listsOn{[this] { SetFileLists(true); }};
+    JobScope scope(*this, JobScope::Kind::Decode);
     const QString path = FLB2->SelectedPath();
     state_.CurrentPath = path.toStdString();
     LoadSelectedFile(path);
@@ -878,74 +919,14 @@ void TForm1::btnDecodeClick() {
     state_.Item.SizeBefore = state_.SourceFileSize;
 }
 
-void TForm1::DecodeContainer() {
-    Image->ClearPicture();
-    ReadContainerHeader(state_);
-    CenterImage();
-    // A header may ask for pictures that cannot be had: say so before the
-    // decoder is started at all.
-    CheckDecodeMemory(state_.ImageWidth, state_.ImageHeight,
-                      ModeIsPlaneMajor(state_.ContainerMode));
-    const std::string& appDir = state_.AppDir;
-    {
-        ByteStream payload;
-        ByteStream& container = state_.ContainerStream;
-        payload.Write(container.Data() + container.Position(), container.Remaining());
-        payload.SaveToFile(appDir + kDecoderInput);
-        container.Clear();
-    }
-    lbStep->setText("dekompresja");
-    runner_.RunDecoder(appDir, ModeOrder(state_.ContainerMode), cbVisual->isChecked());
-    lbStep->setText({});
-    Finally stop{[this] { runner_.StopProgram(); }};
-    runner_.WaitMs(state_.TimeoutMs);
-    if (!runner_.CollectOutput(appDir + kDecoderOutput, state_.ContainerStream))
-        throw Error(DecoderGaveNoOutputMessage(state_.TimeoutMs / 1000));
-    state_.ContainerStream.Seek(0);
-    if (ModeIsPlaneMajor(state_.ContainerMode))
-        ShowPasses();
-    else
-        ShowPixelMajorImage();
-    state_.Item.SizeAfter = std::int64_t{state_.ImageWidth} * state_.ImageHeight;
+void TForm1::DecodeChosenContainer() {
+    DecodeOutcome outcome = RunDecodeJob(
+        {JobDirectories(), state_.CurrentPath, state_.Item.CurrentName}, *this, runner_);
+    if (!outcome.done) throw Error(outcome.error);
+    state_.ContainerStream = std::move(outcome.decoded);
+    state_.Item.SizeAfter = outcome.row.SizeAfter;
     AddResultRow();
     lbStep->setText({});
-}
-
-void TForm1::ShowPixelMajorImage() {
-    const int w = state_.ImageWidth, h = state_.ImageHeight;
-    QImage picture = NewDecodedPicture(w, h);
-    lbStep->setText(kPixelMajorTitle);
-    ProgressBar->setMaximum(h);
-    ProgressBar->setValue(0);
-    ReconstructPixelMajor(
-        state_.ContainerStream, state_.ImageWidth, state_.ImageHeight,
-        [&picture](int r) { return picture.scanLine(r); }, [this] { StepProgress(); });
-    Image->ClearPicture();
-    if (!picture.isNull()) Image->SetPicture(picture);
-}
-
-void TForm1::ShowPasses() {
-    const int w = state_.ImageWidth, h = state_.ImageHeight;
-    ProgressBar->setMaximum(h);
-    state_.ContainerStream.Seek(0);
-    for (int pass = 1; pass <= 8; ++pass) {
-        lbStep->setText(QString::fromStdString(PassTitle(pass)));
-        QImage picture = NewDecodedPicture(w, h);
-        ProgressBar->setValue(0);
-        // Every later pass adds its plane to the picture on show.
-        const QImage& shown = Image->Picture();
-        ReconstructPass(
-            state_.ContainerStream, pass, state_.ImageWidth, state_.ImageHeight,
-            [&picture](int r) { return picture.scanLine(r); },
-            [&shown](int r) { return shown.constScanLine(r); }, [this] { StepProgress(); });
-        if (pass > 1) {
-            runner_.WaitMs(seStepTime->Value());
-            Image->ClearPicture();
-        }
-        if (!picture.isNull()) Image->SetPicture(picture);
-        picture = QImage();
-        ProcessEvents();
-    }
 }
 
 void TForm1::btnSaveClick() {

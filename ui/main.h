@@ -15,8 +15,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "coder/Runner.h"
 #include "core/ExperimentState.h"
+#include "jobs/Jobs.h"
 #include "results/NumberFormat.h"
 #include "ui/Widgets.h"
 
@@ -25,7 +25,7 @@ namespace eks {
 // The workbench's one window. It owns the experiment state, the results
 // table and the picture on show; its handlers bear the names of the controls
 // that raise them.
-class TForm1 : public QWidget, private RunnerHost {
+class TForm1 : public QWidget, private JobHost {
     Q_OBJECT
   public:
     // appDir: the application directory with a trailing separator; empty for
@@ -104,12 +104,9 @@ class TForm1 : public QWidget, private RunnerHost {
     void ShowFileSize();
     void ShowBitrate();
     void AddResultRow();
-    // The jobs.
-    void EncodeImage(const std::string& containerName);
-    void WriteContainer(const std::string& containerName);
-    void DecodeContainer();
-    void ShowPixelMajorImage();
-    void ShowPasses();
+    // Builds the decode request for the container chosen, runs the job and
+    // shows its outcome.
+    void DecodeChosenContainer();
     // Makes a page active as the program does (no page-change handler runs).
     void ShowPage(QWidget* page);
 
@@ -128,11 +125,20 @@ class TForm1 : public QWidget, private RunnerHost {
     void BuildStatusBar();
     void ShareOutColumns();
 
-    // What the coder runner needs of the window.
+    // What a job reads from the window and shows in it.
     void ProcessEvents() override;
     int TimeoutSeconds() override;
     void SetBusyCursor(bool busy) override;
-    void StepProgress();
+    bool ConsoleVisible() override;
+    int PassPauseMs() override;
+    void HeaderRead(const ContainerHeader& header, std::int64_t fileSize) override;
+    void ShowStep(const std::string& title) override;
+    void StartProgress(int rows) override;
+    void StepProgress() override;
+    void ClearPicture() override;
+    void ShowPicture(const GreyPicture& picture) override;
+    JobPlace JobDirectories() const;
+    class JobScope;
 
     void SetCoderControls(bool on);
     void SetFileLists(bool on);
