@@ -18,10 +18,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
-#include "coder/Runner.h"
+#include "tests/coder/PacedClock.h"
 #include "ui/Widgets.h"
 
 namespace eks::test {
@@ -148,34 +146,6 @@ class PictureSpy {
   private:
     QTimer timer_;
     std::vector<QImage> seen_;
-};
-
-// The clock the window's waits run on in these tests: it moves only when the
-// runner sleeps, and not while the coder program it started still runs. A
-// five-second time-out then ends as soon as the coder has finished, as on a
-// fast machine, and the tests never wait real seconds. A program that never
-// ends is given up on after a few real seconds, as if its time-out passed.
-class PacedClock : public Clock {
-  public:
-    void Follow(const CoderRunner& runner) { runner_ = &runner; }
-    std::int64_t NowMs() override { return now_; }
-    void SleepMs(int ms) override {
-        using namespace std::chrono;
-        if (runner_ && runner_->ProgramRunning()) {
-            if (heldSince_ == steady_clock::time_point{}) heldSince_ = steady_clock::now();
-            if (steady_clock::now() - heldSince_ < seconds(10)) {
-                std::this_thread::sleep_for(milliseconds(1));
-                return;
-            }
-        }
-        heldSince_ = {};
-        now_ += ms;
-    }
-
-  private:
-    const CoderRunner* runner_ = nullptr;
-    std::int64_t now_ = 0;
-    std::chrono::steady_clock::time_point heldSince_{};
 };
 
 }  // namespace eks::test
