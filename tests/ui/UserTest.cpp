@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <memory>
+#include <set>
 
 #include "core/Memory.h"
 #include "core/TestFiles.h"
@@ -93,6 +95,23 @@ class UserTest : public testing::Test {
         for (const QString& m : shown_)
             all += m.toStdString() + "\n";
         return all;
+    }
+    // The controls a job switches, in one line.
+    std::string Controls() const {
+        const TForm1& f = *form_;
+        const bool black = f.Zlabel->palette().color(QPalette::WindowText) == QColor(0, 0, 0);
+        return std::string("code:") + (f.btnCode->isEnabled() ? "1" : "0") +
+               " order:" + (f.seOrder->isEnabled() ? "1" : "0") +
+               " dict:" + (f.cbDict->isEnabled() ? "1" : "0") + (black ? " black" : " grey") +
+               " decode:" + (f.btnDecode->isEnabled() ? "1" : "0") +
+               " lists:" + (f.FLB1->isEnabled() ? "1" : "0") + (f.FLB2->isEnabled() ? "1" : "0") +
+               " busy:" + (form_->State().Busy ? "1" : "0");
+    }
+    // Replaces a coder program by a script that writes nothing.
+    void BreakProgram(const char* name) {
+        std::filesystem::remove(dir_.File(name));
+        WriteFile(dir_.File(name), "#!/bin/sh\nexit 3\n");
+        std::filesystem::permissions(dir_.File(name), std::filesystem::perms::owner_all);
     }
     std::uintmax_t FileSize(const std::string& name) const {
         return std::filesystem::file_size(dir_.File(name));
@@ -391,6 +410,69 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     shown_.clear();
     User().ClickTab("Obraz");
     EncodeAndDecodeWork();
+}
+
+TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
+    TForm1& form = Open();
+    // What the controls are while a job waits, seen whenever the window
+    // handles its events with the file lists off.
+    std::set<std::string> during;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!form.FLB1->isEnabled()) during.insert(Controls());
+    });
+    watch.start(0);
+    const std::string encoding = "code:0 order:0 dict:0 grey decode:0 lists:00 busy:0";
+    const std::string decoding = "code:0 order:0 dict:0 grey decode:0 lists:00 busy:1";
+    const std::string coderOff = "code:0 order:0 dict:0 grey decode:0 lists:11 busy:0";
+
+    // Encode done: coding possible at once.
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    User().Click("btnCode");
+    EXPECT_EQ(Controls(), "code:1 order:1 dict:1 black decode:0 lists:11 busy:0");
+    EXPECT_EQ(during, std::set<std::string>{encoding});
+    EXPECT_EQ(Rows().size(), 1u);
+
+    // Decode done: every job control off until a file is chosen.
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
+    EXPECT_EQ(Controls(), "code:0 order:0 dict:0 grey decode:1 lists:11 busy:0");
+    during.clear();
+    ASSERT_TRUE(User().DoubleClickEntry("FLB2", "text_P1.ybq"));
+    EXPECT_EQ(Controls(), coderOff);
+    EXPECT_EQ(during, std::set<std::string>{decoding});
+    EXPECT_EQ(Rows().size(), 2u);
+
+    // Encode error (the results folder gone): the error's text, the lists on.
+    std::filesystem::rename(dir_.File("wyniki"), dir_.File("schowane"));
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    during.clear();
+    User().Click("btnCode");
+    ASSERT_EQ(shown_.size(), 1u);
+    // The results folder's path keeps the separator the application folder
+    // ends in.
+    EXPECT_EQ(shown_[0].toStdString(), "Cannot create file " + dir_.Dir() + "/wyniki/text_P1.ybq.");
+    EXPECT_EQ(Controls(), coderOff);
+    EXPECT_EQ(during, std::set<std::string>{encoding});
+    std::filesystem::rename(dir_.File("schowane"), dir_.File("wyniki"));
+
+    // Encode without output: no message, no row, the lists on.
+    BreakProgram("arith-n.exe");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    User().Click("btnCode");
+    EXPECT_EQ(Controls(), coderOff);
+    EXPECT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(Rows().size(), 2u);
+
+    // Decode error (no output): the error's text, the lists on.
+    BreakProgram("earith-n.exe");
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
+    during.clear();
+    User().Click("btnDecode");
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].toStdString(), DecoderGaveNoOutputMessage(5));
+    EXPECT_EQ(Controls(), coderOff);
+    EXPECT_EQ(during, std::set<std::string>{decoding});
+    EXPECT_EQ(Rows().size(), 2u);
 }
 
 }  // namespace
