@@ -1,0 +1,18 @@
+#pragma once
+
+// What the window's layout (Layout.cpp) and its behaviour (main.cpp) share.
+
+#include <QColor>
+#include <QWidget>
+
+namespace eks {
+
+// The index of the page "Wyniki"; hidden pages count too.
+inline constexpr int kResultsPageIndex = 2;
+
+void SetTextColour(QWidget* w, QColor colour);
+
+// The alignment of a column of the results list.
+Qt::Alignment ColumnAlignment(int column);
+
+}  // namespace eks
