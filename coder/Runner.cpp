@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "core/Error.h"
+#include "core/ScopeExit.h"
 
 namespace eks {
 
@@ -47,8 +48,8 @@ void DeleteTempFiles(const std::string& appDir, const std::vector<const char*>& 
 }
 
 std::string OutputUnreadableMessage(const std::string& path) {
-    return "Nie mo\u017Cna odczyta\u0107 pliku wynikowego " + path +
-           " - program wci\u0105\u017C go zapisuje albo plik jest zablokowany";
+    return "Nie można odczytać pliku wynikowego " + path +
+           " - program wciąż go zapisuje albo plik jest zablokowany";
 }
 
 std::string OutputEmptyMessage(const std::string& path) {
@@ -66,14 +67,10 @@ void CoderRunner::Launch(const std::string& programDir, const std::string& workD
                          bool visible) {
     StopProgram();
     DeleteTempFiles(workDir, {output});
-    struct CursorScope {
-        RunnerHost& host;
-        explicit CursorScope(RunnerHost& h) : host(h) {
-            host.SetBusyCursor(true);
-            host.ProcessEvents();
-        }
-        ~CursorScope() { host.SetBusyCursor(false); }
-    } cursor(host_);
+    // The hourglass while the program is being started, shown at once.
+    host_.SetBusyCursor(true);
+    ScopeExit cursor{[this] { host_.SetBusyCursor(false); }};
+    host_.ProcessEvents();
     program_ =
         StartProgram(programDir, workDir, program, ProgramArguments(input, output, order), visible);
 }

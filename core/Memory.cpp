@@ -71,8 +71,8 @@ bool FitsMemoryBudget(std::uint64_t bytes) {
 }
 
 std::string PictureTooLargeMessage(std::uint32_t width, std::uint32_t height) {
-    return "Zbyt ma\u0142a ilo\u015B\u0107 dopuszczalnej pami\u0119ci RAM na obraz " +
-           std::to_string(width) + "\u00D7" + std::to_string(height) + " pikseli";
+    return "Zbyt mała ilość dopuszczalnej pamięci RAM na obraz " + std::to_string(width) + "×" +
+           std::to_string(height) + " pikseli";
 }
 
 void CheckPictureMemory(std::uint64_t bytes, std::uint32_t width, std::uint32_t height) {

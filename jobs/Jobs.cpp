@@ -5,19 +5,11 @@
 #include "core/Error.h"
 #include "core/Paths.h"
 #include "core/Reconstruction.h"
+#include "core/ScopeExit.h"
 
 namespace eks {
 
 namespace {
-
-// Runs its action on every way out of a scope.
-template <class F>
-struct Finally {
-    F action;
-    ~Finally() { action(); }
-};
-template <class F>
-Finally(F) -> Finally<F>;
 
 // Runs a job's body; whatever escapes it becomes the error text.
 template <class Outcome, class Body>
@@ -91,7 +83,7 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         using End = EncodeOutcome::End;
         outcome.end = End::Failed;
         const std::string& workDir = request.place.workDir;
-        Finally cleanup{[&runner, &workDir] {
+        ScopeExit cleanup{[&runner, &workDir] {
             runner.StopProgram();
             DeleteTempFiles(workDir, {kCoderInput, kCoderOutput});
         }};
@@ -103,7 +95,7 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         bits->SaveToFile(workDir + kCoderInput);
         host.SetBusyCursor(true);
         {
-            Finally cursor{[&host] { host.SetBusyCursor(false); }};
+            ScopeExit cursor{[&host] { host.SetBusyCursor(false); }};
             Launch(runner, host, request.place, true, request.order);
         }
         runner.WaitMs(host.TimeoutSeconds() * 1000);
@@ -149,7 +141,7 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
         host.ShowStep("dekompresja");
         Launch(runner, host, request.place, false, ModeOrder(header.mode));
         host.ShowStep({});
-        Finally stop{[&runner] { runner.StopProgram(); }};
+        ScopeExit stop{[&runner] { runner.StopProgram(); }};
         const int timeoutSeconds = host.TimeoutSeconds();
         runner.WaitMs(timeoutSeconds * 1000);
         if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded))

@@ -27,8 +27,7 @@ JobStatusTexts MakeJobStatusTexts(const ExperimentState& state, const Separators
     const TItemRec& item = state.Item;
     const std::int64_t pixels = std::int64_t{state.ImageWidth} * state.ImageHeight;
     JobStatusTexts texts;
-    texts.dimensions =
-        std::to_string(item.ResultWidth) + "\u00D7" + std::to_string(item.ResultHeight);
+    texts.dimensions = std::to_string(item.ResultWidth) + "×" + std::to_string(item.ResultHeight);
     texts.sizes = FormatThousands(item.SizeBefore, seps.thousands) + "/" +
                   FormatThousands(item.SizeAfter, seps.thousands);
     if (pixels != 0)

@@ -37,7 +37,7 @@ struct PanelSpec {
     Qt::Alignment alignment;
 };
 const PanelSpec kPanels[8] = {
-    {" W \u00D7 H =", 45, false, Qt::AlignLeft},
+    {" W × H =", 45, false, Qt::AlignLeft},
     {"", 70, true, Qt::AlignHCenter},
     {" FileSize =", 52, false, Qt::AlignLeft},
     {"", 100, true, Qt::AlignLeft},
@@ -197,7 +197,7 @@ QWidget* TForm1::BuildFileColumn() {
     auto* header = new QWidget;
     header->setFixedHeight(41);
     header->resize(145, 41);
-    Place<QLabel>(header, nullptr, QRect(4, 8, 120, 13), "Wyb\u00F3r pliku");
+    Place<QLabel>(header, nullptr, QRect(4, 8, 120, 13), "Wybór pliku");
     Shape1 = Place<QFrame>(header, "Shape1", QRect(131, 10, 9, 9));
     SetBackground(Shape1, QColor(0, 255, 0));
     Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -260,7 +260,7 @@ QWidget* TForm1::BuildButtonPanel() {
     const Qt::Edges bottomLeft = Qt::LeftEdge | Qt::BottomEdge;
 
     Frame(panel, QRect(8, 7, 101, 114));
-    Zlabel = Place<QLabel>(panel, "Zlabel", QRect(16, 18, 84, 13), "&Rz\u0105d kodera");
+    Zlabel = Place<QLabel>(panel, "Zlabel", QRect(16, 18, 84, 13), "&Rząd kodera");
     SetTextColour(Zlabel, QColor(128, 128, 128));
     seOrder = Place<SpinEdit>(panel, "seOrder", QRect(16, 32, 84, 22), 1, 9, 1, 1);
     seOrder->setEnabled(false);
@@ -281,7 +281,7 @@ QWidget* TForm1::BuildButtonPanel() {
     SetTextColour(lbStep, QColor(255, 0, 0));
 
     ZBevel = Frame(panel, QRect(8, 232, 101, 81), "ZBevel");
-    btnDelItem = Place<QPushButton>(panel, "btnDelItem", QRect(16, 243, 84, 25), "&Usu\u0144 wpis");
+    btnDelItem = Place<QPushButton>(panel, "btnDelItem", QRect(16, 243, 84, 25), "&Usuń wpis");
     btnSave = Place<QPushButton>(panel, "btnSave", QRect(16, 276, 84, 25), "&Zapisz wyniki");
     QFrame* quitFrame = Frame(panel, QRect(8, 323, 101, 57));
     btnQuit = Place<QPushButton>(panel, "btnQuit", QRect(16, 339, 84, 25), "Konie&c");
@@ -352,7 +352,7 @@ void TForm1::BuildResultsTab() {
     Place<QLabel>(legend, nullptr, QRect(8, 3, 190, 14), "Op=P --- kodowanie z przeplotem");
     Place<QLabel>(legend, nullptr, QRect(8, 18, 190, 14), "Op=B --- kodowanie bez przeplotu");
     Place<QLabel>(legend, nullptr, QRect(199, 3, 150, 14), "Op=D --- dekodowanie");
-    Place<QLabel>(legend, nullptr, QRect(199, 18, 150, 14), "R --- rz\u0105d kodera/dekodera");
+    Place<QLabel>(legend, nullptr, QRect(199, 18, 150, 14), "R --- rząd kodera/dekodera");
     layout->addWidget(legend);
     PageControl1->addTab(tabResults, "Wyniki");
 }
@@ -369,11 +369,11 @@ void TForm1::BuildOptionsTab() {
         Place<QGroupBox>(TabSheet1, "GroupBox1", QRect(16, 24, 317, 201), " Opcje kodeka ");
     pageAnchors->Add(group1, leftRightTop);
     cbVisual = Place<QCheckBox>(group1, "cbVisual", QRect(16, 49, 260, 17),
-                                "Podgl\u0105d podczas pracy w trybie DOS");
-    auto* timeoutText = Place<QLabel>(
-        group1, nullptr, QRect(16, 74, 204, 40),
-        "Max czas przetwarzania. pliku, po kt\u00F3rym wywo\u0142ane b\u0119dzie maskowane "
-        "przerwanie.");
+                                "Podgląd podczas pracy w trybie DOS");
+    auto* timeoutText =
+        Place<QLabel>(group1, nullptr, QRect(16, 74, 204, 40),
+                      "Max czas przetwarzania. pliku, po którym wywołane będzie maskowane "
+                      "przerwanie.");
     timeoutText->setWordWrap(true);
     seTimeout = Place<SpinEdit>(group1, "seTimeout", QRect(224, 83, 57, 22), 5, 120, 1, 5);
     Place<QLabel>(group1, nullptr, QRect(284, 86, 30, 13), "[ s ]");
@@ -393,13 +393,12 @@ void TForm1::BuildOptionsTab() {
     programRow(135, "Label1", "Plik kodera", "Edit1", "arith-n.exe", "SpeedButton1");
     programRow(161, "Label2", "Plik dekodera", "Edit2", "earith-n.exe", "SpeedButton2");
 
-    auto* group2 = Place<QGroupBox>(TabSheet1, "GroupBox2", QRect(16, 256, 317, 81),
-                                    " Opcje wy\u015Bwietlania ");
+    auto* group2 =
+        Place<QGroupBox>(TabSheet1, "GroupBox2", QRect(16, 256, 317, 81), " Opcje wyświetlania ");
     pageAnchors->Add(group2, leftRightTop);
-    auto* stepText =
-        Place<QLabel>(group2, nullptr, QRect(16, 32, 200, 26),
-                      "Czas pomi\u0119dzy wy\u015Bwietlaniem kolejnych \"pasa\u017Cy\" "
-                      "dekodowanego obrazu.");
+    auto* stepText = Place<QLabel>(group2, nullptr, QRect(16, 32, 200, 26),
+                                   "Czas pomiędzy wyświetlaniem kolejnych \"pasaży\" "
+                                   "dekodowanego obrazu.");
     stepText->setWordWrap(true);
     seStepTime = Place<SpinEdit>(group2, "seStepTime", QRect(224, 35, 57, 22), 0, 5000, 100, 1000);
     Place<QLabel>(group2, nullptr, QRect(282, 38, 34, 13), "[ ms ]");

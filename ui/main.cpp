@@ -14,6 +14,7 @@
 #include "core/Error.h"
 #include "core/Paths.h"
 #include "core/PgmReader.h"
+#include "core/ScopeExit.h"
 #include "results/Report.h"
 #include "results/ResultRow.h"
 #include "ui/FormParts.h"
@@ -26,7 +27,7 @@ namespace eks {
 namespace {
 
 QString Dimensions(int width, int height) {
-    return QString::number(width) + QChar(0x00D7) + QString::number(height);
+    return QString::number(width) + "×" + QString::number(height);
 }
 
 }  // namespace
@@ -76,7 +77,7 @@ void TForm1::Guard(const std::function<void()>& body) {
     } catch (const std::exception& e) {
         ShowMessageBox(MessageKind::Error, ErrorReportText(QString::fromUtf8(e.what())));
     } catch (...) {
-        ShowMessageBox(MessageKind::Error, ErrorReportText("Nieznany b\u0142\u0105d"));
+        ShowMessageBox(MessageKind::Error, ErrorReportText("Nieznany błąd"));
     }
 }
 
@@ -91,15 +92,15 @@ void TForm1::FormCreate() {
         seTimeoutChange();
         if (!QFileInfo(appDir + "arith-n.exe").isFile()) {
             ShowMessageBox(MessageKind::Information,
-                           "Brak pliku kodera arith-n.exe\r\nw g\u0142\u00F3wnym katalogu "
-                           "aplikacji.\r\n\r\nAplikacja zostanie zako\u0144czona");
+                           "Brak pliku kodera arith-n.exe\r\nw głównym katalogu "
+                           "aplikacji.\r\n\r\nAplikacja zostanie zakończona");
             endRequested_ = true;
             RequestApplicationEnd();
         }
         if (!QFileInfo(appDir + "earith-n.exe").isFile()) {
             ShowMessageBox(MessageKind::Information,
-                           "Brak pliku dekodera earith-n.exe\r\nw g\u0142\u00F3wnym katalogu "
-                           "aplikacji.\r\n\r\nAplikacja zostanie zako\u0144czona");
+                           "Brak pliku dekodera earith-n.exe\r\nw głównym katalogu "
+                           "aplikacji.\r\n\r\nAplikacja zostanie zakończona");
             endRequested_ = true;
             RequestApplicationEnd();
         }
@@ -109,7 +110,7 @@ void TForm1::FormCreate() {
             PageControl1->setTabVisible(PageControl1->indexOf(tabDescr), false);
         const QString results = QString::fromStdString(ResultsDirPath(state_.AppDir));
         if (!QFileInfo(results).isDir() && !QDir().mkdir(results))
-            throw Error("Nie mo\u017Cna utworzy\u0107 katalogu " + results.toStdString());
+            throw Error("Nie można utworzyć katalogu " + results.toStdString());
         FLB2->SetDirectory(results);
     });
 }
@@ -209,11 +210,8 @@ void TForm1::FLB2Click(const QString& path) {
 }
 
 void TForm1::LoadSelectedFile(const QString& path) {
-    struct BusyScope {
-        bool& busy;
-        explicit BusyScope(bool& b) : busy(b) { busy = true; }
-        ~BusyScope() { busy = false; }
-    } busy(state_.Busy);
+    state_.Busy = true;
+    ScopeExit notBusy{[this] { state_.Busy = false; }};
     const std::string ext = UpperExtension(path.toStdString());
     if (ext == ".PGM") LoadPgm();
     if (ext == ".YBQ") DecodeChosenContainer();
@@ -480,7 +478,7 @@ void TForm1::DecodeChosenContainer() {
 }
 
 void TForm1::btnSaveClick() {
-    const QString chosen = AskSaveFileName({QString::fromUtf8("Podaj nazw\u0119 pliku raportu"),
+    const QString chosen = AskSaveFileName({QString::fromUtf8("Podaj nazwę pliku raportu"),
                                             "Pliki tekstowe (*.txt)", "txt", reportName_});
     if (chosen.isEmpty()) return;
     reportName_ = chosen;
