@@ -11,12 +11,22 @@ std::string IoCauseText(int err) {
             return "brak dostępu";
         case ENOSPC:
             return "brak miejsca na dysku";
+#ifdef EDQUOT
+        case EDQUOT:
+            return "przekroczony przydział dyskowy";
+#endif
         case ENOENT:
             return "nie ma takiego pliku ani katalogu";
+        case ENOTDIR:
+            return "składnik ścieżki nie jest katalogiem";
+        case ENAMETOOLONG:
+            return "za długa nazwa pliku";
         case EROFS:
             return "nośnik tylko do odczytu";
         case EISDIR:
             return "to jest katalog";
+        case EIO:
+            return "błąd wejścia/wyjścia";
         case 0:
             return "nieznana przyczyna";
         default:

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "Codec.h"
+#include "coder/arith/engine/Codec.h"
 #include "core/BitSequence.h"
 
 namespace {

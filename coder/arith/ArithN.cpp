@@ -1,5 +1,5 @@
 // arith-n.exe INPUT OUTPUT [-o N]: compresses INPUT into OUTPUT.
-#include "Cli.h"
+#include "coder/arith/cli/Cli.h"
 
 int main(int argc, char** argv) {
     return eks::arith::CompressorMain(argc, argv);

@@ -1,5 +1,5 @@
 // earith-n.exe INPUT OUTPUT [-o N]: restores a file compressed by arith-n.exe.
-#include "Cli.h"
+#include "coder/arith/cli/Cli.h"
 
 int main(int argc, char** argv) {
     return eks::arith::DecompressorMain(argc, argv);

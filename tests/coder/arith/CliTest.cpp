@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "Cli.h"
+#include "coder/arith/cli/Cli.h"
+#include "tests/core/Unprivileged.h"
 
 namespace fs = std::filesystem;
 
@@ -135,6 +136,47 @@ TEST_F(ArithPrograms, MissingInputOrUnwritableOutputGiveStatusOne) {
     fs::create_directory(dir_ / "sub");
     EXPECT_EQ(Run(ARITH_N_EXE, "sub out"), 1);  // a directory is not a readable file
     ExpectOnly({"in", "sub"});
+}
+
+// The causes come from the one table of errno texts that the window uses too.
+TEST_F(ArithPrograms, FileErrorsNameTheirCause) {
+    Write("in", {0, 1});
+    EXPECT_EQ(Run(ARITH_N_EXE, "nothing.dat out.dat"), 1);
+    EXPECT_EQ(err_,
+              "arith-n.exe: nie można otworzyć pliku wejściowego \u201Enothing.dat\u201D: nie ma "
+              "takiego pliku ani katalogu\n");
+    EXPECT_EQ(Run(ARITH_N_EXE, "in in/out.dat"), 1);
+    EXPECT_NE(err_.find("\u201Ein/out.dat\u201D: składnik ścieżki nie jest katalogiem"),
+              std::string::npos)
+        << err_;
+
+    // A file that may not be read; as a user without privileges, since root may read anything.
+    Write("secret", {0, 1});
+    fs::permissions(dir_ / "secret", fs::perms::none);
+    const std::string secret = (dir_ / "secret").string(), out = (dir_ / "out").string();
+    const int status = RunUnprivileged([&] {
+        std::ostringstream err;
+        const int code = RunCompressor({secret, out}, err, nullptr);
+        return code == kExitFailure && err.str().find("\u201D: brak dostępu\n") != std::string::npos
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0) << UnprivilegedStatusText(status);
+    ExpectOnly({"in", "secret"});
+}
+
+// A stream of another format version is refused under that name, not as a damaged file.
+TEST_F(ArithPrograms, UnknownFormatVersionIsNamed) {
+    Write("in", SampleBits());
+    ASSERT_EQ(Run(ARITH_N_EXE, "in packed -o 4"), 0);
+    std::string packed = Read("packed");
+    packed[4] = 7;
+    Write("later", Bytes(packed.begin(), packed.end()));
+    EXPECT_EQ(Run(EARITH_N_EXE, "later out -o 4"), 1);
+    EXPECT_EQ(err_,
+              "earith-n.exe: pliku \u201Elater\u201D nie można odtworzyć: nieznana wersja formatu "
+              "7\n");
+    ExpectOnly({"in", "packed", "later"});
 }
 
 TEST_F(ArithPrograms, CorruptInputLeavesNoOutputAndKeepsAnOldOne) {

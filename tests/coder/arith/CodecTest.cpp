@@ -3,17 +3,35 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <random>
+#include <span>
+#include <string>
 #include <vector>
 
-#include "Codec.h"
-#include "Crc32c.h"
-#include "StreamFormat.h"
+#include "coder/arith/engine/BitModel.h"
+#include "coder/arith/engine/ByteModel.h"
+#include "coder/arith/engine/Codec.h"
+#include "coder/arith/engine/Crc32c.h"
+#include "coder/arith/engine/StreamFormat.h"
 
 namespace eks::arith {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Kind = CodecError::Kind;
+
+// The kind of the CodecError that `f` throws; nothing when it throws none. Any other exception
+// passes through and fails the test.
+template <typename F>
+std::optional<Kind> Refusal(F&& f) {
+    try {
+        f();
+    } catch (const CodecError& e) {
+        return e.kind();
+    }
+    return std::nullopt;
+}
 
 Bytes RandomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -190,13 +208,17 @@ TEST(ArithCodec, InputChangedBetweenPassesIsReported) {
     for (const Bytes& second : {flipped, not_bits, longer, shorter}) {
         ChangingSource source(bits, second);
         MemorySink sink;
-        EXPECT_THROW(Encode(source, 3, sink), InputChanged);
+        EXPECT_EQ(Refusal([&] { Encode(source, 3, sink); }), Kind::kInputChanged);
     }
 }
 
 TEST(ArithCodec, RejectsOrdersOutOfRange) {
-    EXPECT_THROW(EncodeBytes(Bytes{1}, -1), std::invalid_argument);
-    EXPECT_THROW(EncodeBytes(Bytes{1}, kMaxOrder + 1), std::invalid_argument);
+    EXPECT_EQ(Refusal([] { EncodeBytes(Bytes{1}, -1); }), Kind::kOrderOutOfRange);
+    EXPECT_EQ(Refusal([] { EncodeBytes(Bytes{1}, kMaxOrder + 1); }), Kind::kOrderOutOfRange);
+    // The models refuse them too, rather than index past their tables.
+    EXPECT_EQ(Refusal([] { BitModel model(kMaxOrder + 1); }), Kind::kOrderOutOfRange);
+    EXPECT_EQ(Refusal([] { BitModel model(-1); }), Kind::kOrderOutOfRange);
+    EXPECT_EQ(Refusal([] { ByteModel model(kMaxOrder + 1, 10); }), Kind::kOrderOutOfRange);
 }
 
 TEST(ArithCodec, CompressesWhatIsPredictable) {
@@ -230,7 +252,11 @@ TEST(ArithHeader, EveryFlippedBitIsDetected) {
         for (int bit = 0; bit < 8; ++bit) {
             auto bad = good;
             bad[i] ^= static_cast<uint8_t>(1u << bit);
-            EXPECT_THROW(ParseHeader(bad), CorruptStream) << "byte " << i << " bit " << bit;
+            // The version byte is read before the checksum: a changed one is a version
+            // that this decoder does not know.
+            EXPECT_EQ(Refusal([&] { ParseHeader(bad); }),
+                      i == 4 ? Kind::kUnknownVersion : Kind::kCorruptStream)
+                << "byte " << i << " bit " << bit;
         }
     }
 }
@@ -254,9 +280,46 @@ TEST(ArithHeader, RejectsFieldsOutOfRangeEvenWithAValidChecksum) {
     path[6] = 2;
     auto reserved = good;
     reserved[7] = 1;
-    for (const auto& h : {earlier, later, order, path, reserved}) {
-        EXPECT_THROW(ParseHeader(reseal(h)), CorruptStream);
+    for (const auto& h : {earlier, later}) {
+        EXPECT_EQ(Refusal([&] { ParseHeader(reseal(h)); }), Kind::kUnknownVersion);
     }
+    for (const auto& h : {order, path, reserved}) {
+        EXPECT_EQ(Refusal([&] { ParseHeader(reseal(h)); }), Kind::kCorruptStream);
+    }
+}
+
+// The version comes right after the magic and is checked before the checksum: a stream of a
+// version that this decoder lacks (a development format, a later release) is reported as such,
+// naming the version, and never as a damaged header.
+TEST(ArithHeader, TheVersionIsCheckedBeforeTheChecksum) {
+    const Bytes stream = EncodeBytes(Bytes{1, 0, 1, 1}, 3);
+    for (uint8_t version : {uint8_t{1}, uint8_t{7}, uint8_t{255}}) {
+        Bytes other = stream;
+        other[4] = version;  // the header's checksum no longer fits either
+        bool header_seen = false;
+        DecodeOptions options;
+        options.on_header = [&](const StreamHeader&) { header_seen = true; };
+        try {
+            DecodeBytes(other, options);
+            ADD_FAILURE() << "version " << int{version} << " decoded";
+        } catch (const CodecError& e) {
+            EXPECT_EQ(e.kind(), Kind::kUnknownVersion);
+            EXPECT_EQ(std::string(e.what()), "nieznana wersja formatu " + std::to_string(version));
+        }
+        EXPECT_FALSE(header_seen);
+        // Also when the file ends before a header of version 2 would.
+        EXPECT_EQ(Refusal([&] { DecodeBytes(std::span(other).first(kPrefixSize)); }),
+                  Kind::kUnknownVersion);
+    }
+    // The magic comes first, and a file too short for the version is too short for a header.
+    Bytes foreign = stream;
+    foreign[0] ^= 1;
+    foreign[4] = 7;
+    EXPECT_EQ(Refusal([&] { DecodeBytes(foreign); }), Kind::kCorruptStream);
+    EXPECT_EQ(Refusal([&] { DecodeBytes(std::span(stream).first(kPrefixSize - 1)); }),
+              Kind::kCorruptStream);
+    EXPECT_EQ(Refusal([&] { DecodeBytes(std::span(stream).first(kPrefixSize)); }),
+              Kind::kCorruptStream);
 }
 
 TEST(ArithDecoder, LongLengthInHeaderFailsOnTheShortPayload) {
@@ -268,7 +331,7 @@ TEST(ArithDecoder, LongLengthInHeaderFailsOnTheShortPayload) {
         stream.insert(stream.end(), {0x00, 0x00, 0x00, 0x00, 0x00});
         MemorySource source(stream);
         MemorySink sink;
-        EXPECT_THROW(Decode(source, sink), CorruptStream);
+        EXPECT_EQ(Refusal([&] { Decode(source, sink); }), Kind::kCorruptStream);
         EXPECT_LT(sink.Data().size(), size_t{1} << 28);
     }
 }
@@ -277,7 +340,7 @@ TEST(ArithDecoder, HonoursTheLengthLimit) {
     const Bytes stream = EncodeBytes(Bytes(1000, 1), 2);
     DecodeOptions options;
     options.max_length = 999;
-    EXPECT_THROW(DecodeBytes(stream, options), CorruptStream);
+    EXPECT_EQ(Refusal([&] { DecodeBytes(stream, options); }), Kind::kCorruptStream);
     options.max_length = 1000;
     EXPECT_EQ(DecodeBytes(stream, options), Bytes(1000, 1));
 }
@@ -291,17 +354,20 @@ void ExpectDamageDetected(const Bytes& data, int order) {
             bad[i] ^= mask;
             try {
                 EXPECT_EQ(DecodeBytes(bad), data) << "byte " << i << " mask " << int{mask};
-            } catch (const CorruptStream&) {
+            } catch (const CodecError& e) {
+                EXPECT_EQ(e.kind(), i == 4 ? Kind::kUnknownVersion : Kind::kCorruptStream)
+                    << "byte " << i << " mask " << int{mask};
             }
         }
     }
     for (size_t len = 0; len < stream.size(); ++len) {
-        EXPECT_THROW(DecodeBytes(std::span<const uint8_t>(stream.data(), len)), CorruptStream)
+        EXPECT_EQ(Refusal([&] { DecodeBytes(std::span<const uint8_t>(stream.data(), len)); }),
+                  Kind::kCorruptStream)
             << "truncated to " << len;
     }
     Bytes longer = stream;
     longer.push_back(0);
-    EXPECT_THROW(DecodeBytes(longer), CorruptStream);
+    EXPECT_EQ(Refusal([&] { DecodeBytes(longer); }), Kind::kCorruptStream);
 }
 
 TEST(ArithDecoder, DetectsDamageAndTruncationOnTheBitsPath) {
@@ -317,13 +383,13 @@ TEST(ArithDecoder, DetectsDamageAndTruncationOnTheGeneralPath) {
 TEST(ArithDecoder, RejectsGarbage) {
     for (uint32_t seed = 0; seed < 50; ++seed) {
         Bytes junk = RandomBytes(seed * 7, seed);
-        EXPECT_THROW(DecodeBytes(junk), CorruptStream);
+        EXPECT_EQ(Refusal([&] { DecodeBytes(junk); }), Kind::kCorruptStream);
         // Garbage behind a valid header: refused by the end check or the CRC.
         const auto header = SerializeHeader({static_cast<int>(seed % 16),
                                              seed % 2 ? CodingPath::kBits : CodingPath::kBytes,
                                              seed * 100, 0x12345678});
         junk.insert(junk.begin(), header.begin(), header.end());
-        EXPECT_THROW(DecodeBytes(junk), CorruptStream);
+        EXPECT_EQ(Refusal([&] { DecodeBytes(junk); }), Kind::kCorruptStream);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "Cli.h"
+#include "coder/arith/cli/Cli.h"
 
 #include <unistd.h>
 
@@ -9,8 +9,8 @@
 #include <new>
 #include <string_view>
 
-#include "Codec.h"
-#include "FileIo.h"
+#include "coder/arith/cli/FileIo.h"
+#include "coder/arith/engine/Codec.h"
 
 namespace eks::arith {
 namespace {
@@ -60,19 +60,31 @@ void PrintSummary(std::ostream& out, const char* program, const CliArgs& args, u
         << FormatDecimal(seconds, 3) << " s\n";
 }
 
+std::string CodecErrorText(const CodecError& e, const std::string& input) {
+    const std::string file = "\u201E" + input + "\u201D";
+    switch (e.kind()) {
+        case CodecError::Kind::kCorruptStream:
+            return "plik " + file + " jest uszkodzony lub niepełny: " + e.what();
+        case CodecError::Kind::kUnknownVersion:
+            return "pliku " + file + " nie można odtworzyć: " + e.what();
+        case CodecError::Kind::kInputChanged:
+            return e.what() + (" (" + file + ")");
+        case CodecError::Kind::kOrderOutOfRange:
+            break;
+    }
+    return e.what();
+}
+
 // Runs `body`, turning the errors of the engine and of the files into a message and status.
 template <typename Body>
 int Guard(const char* program, const CliArgs& args, std::ostream& err, Body body) {
     try {
         body();
         return kExitOk;
-    } catch (const IoError& e) {
+    } catch (const FileError& e) {
         err << program << ": " << e.what() << "\n";
-    } catch (const CorruptStream& e) {
-        err << program << ": plik \u201E" << args.input
-            << "\u201D jest uszkodzony lub niepełny: " << e.what() << "\n";
-    } catch (const InputChanged& e) {
-        err << program << ": " << e.what() << " (\u201E" << args.input << "\u201D)\n";
+    } catch (const CodecError& e) {
+        err << program << ": " << CodecErrorText(e, args.input) << "\n";
     } catch (const std::bad_alloc&) {
         err << program << ": za mało pamięci\n";
     } catch (const std::exception& e) {

@@ -1,46 +1,28 @@
-// Byte sources and sinks that the codec reads from and writes to, and the errors it raises.
+// Byte sources and sinks that the codec reads from and writes to. The engine knows only
+// these interfaces and the memory forms below; files are the programs' business. What an
+// implementation throws when its reading or writing fails passes through the codec as it is.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 namespace eks::arith {
 
-// Reading or writing failed at the operating-system level; the message is for the user.
-class IoError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// A compressed stream is damaged, truncated or not ours; the message says what is wrong.
-class CorruptStream : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// The input changed between the encoder's two passes over it.
-class InputChanged : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 class ByteSource {
   public:
     virtual ~ByteSource() = default;
-    // Reads up to `size` bytes; fewer only at the end of the data. Throws IoError.
+    // Reads up to `size` bytes; fewer only at the end of the data.
     virtual size_t Read(uint8_t* dst, size_t size) = 0;
-    // Starts again from the first byte (the encoder reads its input twice). Throws IoError.
+    // Starts again from the first byte (the encoder reads its input twice).
     virtual void Rewind() = 0;
 };
 
 class ByteSink {
   public:
     virtual ~ByteSink() = default;
-    // Writes all `size` bytes or throws IoError.
+    // Writes all `size` bytes or throws.
     virtual void Write(const uint8_t* src, size_t size) = 0;
 };
 

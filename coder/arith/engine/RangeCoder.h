@@ -15,7 +15,8 @@
 #include <cstring>
 #include <memory>
 
-#include "Streams.h"
+#include "coder/arith/engine/CodecError.h"
+#include "coder/arith/engine/Streams.h"
 
 namespace eks::arith {
 
@@ -155,7 +156,7 @@ class BinaryDecoder {
         }
     };
 
-    // Reads the first four bytes of the payload; throws CorruptStream if there are fewer.
+    // Reads the first four bytes of the payload; throws CodecError if there are fewer.
     explicit BinaryDecoder(ByteSource& source)
         : source_(source), buffer_(new uint8_t[kBufferSize + kSlack]) {
         Core core = Begin();
@@ -185,7 +186,9 @@ class BinaryDecoder {
         high_ = core.high;
         x_ = core.x;
         pos_ = static_cast<size_t>(core.in - buffer_.get());
-        if (pos_ > len_) throw CorruptStream("dane skompresowane są ucięte");
+        if (pos_ > len_) {
+            throw CodecError(CodecError::Kind::kCorruptStream, "dane skompresowane są ucięte");
+        }
     }
 
     // True when every byte of the source has been consumed.

@@ -1,4 +1,5 @@
-// Compression and decompression of whole byte streams.
+// Compression and decompression of whole byte streams. Failures of the engine are
+// CodecError; what the source or the sink throws passes through.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "StreamFormat.h"
-#include "Streams.h"
+#include "coder/arith/engine/CodecError.h"
+#include "coder/arith/engine/StreamFormat.h"
+#include "coder/arith/engine/Streams.h"
 
 namespace eks::arith {
 
@@ -22,8 +24,9 @@ struct InputSummary {
 InputSummary Summarize(ByteSource& input);
 
 // Compresses `input` with the given order (0 to kMaxOrder) into `output`. The input is read
-// twice, first to choose the path and to fill the header, then to code it; throws
-// InputChanged when the second reading differs from the first. Returns the header written.
+// twice, first to choose the path and to fill the header, then to code it. Throws CodecError:
+// kOrderOutOfRange before anything is read or written, kInputChanged when the second reading
+// differs from the first. Returns the header written.
 StreamHeader Encode(ByteSource& input, int order, ByteSink& output);
 
 struct DecodeOptions {
@@ -33,9 +36,11 @@ struct DecodeOptions {
     std::function<void(const StreamHeader&)> on_header;
 };
 
-// Restores the original from a stream made by Encode. Throws CorruptStream when the header,
-// the length, the CRC or the end of the payload does not check out; the output written up to
-// then must be discarded by the caller. Returns the header read.
+// Restores the original from a stream made by Encode. Throws CodecError: kUnknownVersion for a
+// stream of a format version this decoder lacks (found before anything else of the header is
+// checked), kCorruptStream when the header, the length, the CRC or the end of the payload
+// does not check out. The output written up to then must be discarded by the caller. Returns
+// the header read.
 StreamHeader Decode(ByteSource& input, ByteSink& output, const DecodeOptions& options = {});
 
 std::vector<uint8_t> EncodeBytes(std::span<const uint8_t> data, int order);

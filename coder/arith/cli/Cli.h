@@ -4,7 +4,11 @@
 //
 // N is the order, 0 to 15, 0 when -o is absent. The decoder always uses the order recorded
 // in the stream and only warns when -o names another. Exit status: 0 success, 1 a file could
-// not be read or written or the compressed input is corrupt, 2 wrong arguments.
+// not be read or written or the compressed input is corrupt or of an unknown format version,
+// 2 wrong arguments.
+//
+// This is the program library: the command line, the files (FileIo.h), the messages. The
+// coding itself is the engine's (coder/arith/engine), which knows nothing of files.
 #pragma once
 
 #include <iosfwd>

@@ -1,4 +1,4 @@
-#include "FileIo.h"
+#include "coder/arith/cli/FileIo.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "core/IoText.h"
 
 namespace eks::arith {
 namespace {
@@ -39,40 +41,16 @@ std::string Quote(const std::string& path) {
     return "\u201E" + path + "\u201D";
 }
 
-}  // namespace
-
-std::string DescribeErrno(int error) {
-    switch (error) {
-        case ENOENT:
-            return "nie ma takiego pliku ani katalogu";
-        case EACCES:
-        case EPERM:
-            return "brak uprawnień";
-        case EISDIR:
-            return "to jest katalog";
-        case ENOTDIR:
-            return "składnik ścieżki nie jest katalogiem";
-        case ENOSPC:
-            return "brak miejsca na dysku";
-        case EROFS:
-            return "system plików tylko do odczytu";
-        case EDQUOT:
-            return "przekroczony przydział dyskowy";
-        case ENAMETOOLONG:
-            return "za długa nazwa pliku";
-        case EIO:
-            return "błąd wejścia-wyjścia";
-        default:
-            return std::strerror(error);
-    }
+// "what „path”: cause". Nothing that may touch errno runs before `error` has been read.
+[[noreturn]] void Fail(const char* what, const std::string& path, int error) {
+    throw FileError(std::string(what) + " " + Quote(path) + ": " + IoCauseText(error));
 }
+
+}  // namespace
 
 FileSource::FileSource(std::string path) : path_(std::move(path)) {
     fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-        throw IoError("nie można otworzyć pliku wejściowego " + Quote(path_) + ": " +
-                      DescribeErrno(errno));
-    }
+    if (fd_ < 0) Fail("nie można otworzyć pliku wejściowego", path_, errno);
 }
 
 FileSource::~FileSource() {
@@ -85,7 +63,7 @@ size_t FileSource::Read(uint8_t* dst, size_t size) {
         const ssize_t n = read(fd_, dst + got, size - got);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw IoError("błąd odczytu pliku " + Quote(path_) + ": " + DescribeErrno(errno));
+            Fail("błąd odczytu pliku", path_, errno);
         }
         if (n == 0) break;
         got += static_cast<size_t>(n);
@@ -95,10 +73,7 @@ size_t FileSource::Read(uint8_t* dst, size_t size) {
 }
 
 void FileSource::Rewind() {
-    if (lseek(fd_, 0, SEEK_SET) != 0) {
-        throw IoError("nie można ponownie odczytać pliku " + Quote(path_) + ": " +
-                      DescribeErrno(errno));
-    }
+    if (lseek(fd_, 0, SEEK_SET) != 0) Fail("nie można ponownie odczytać pliku", path_, errno);
     bytes_read_ = 0;
 }
 
@@ -111,16 +86,12 @@ AtomicFileSink::AtomicFileSink(std::string path) : path_(std::move(path)) {
     name.insert(name.end(), suffix.begin(), suffix.end());
     name.push_back('\0');
     if (base.empty() || name.size() > sizeof g_temp_path) {
-        throw IoError("nie można utworzyć pliku wyjściowego " + Quote(path_) + ": " +
-                      DescribeErrno(base.empty() ? EISDIR : ENAMETOOLONG));
+        Fail("nie można utworzyć pliku wyjściowego", path_, base.empty() ? EISDIR : ENAMETOOLONG);
     }
     InstallSignalHandlers();
     g_temp_armed = 0;
     fd_ = mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-        throw IoError("nie można utworzyć pliku wyjściowego " + Quote(path_) + ": " +
-                      DescribeErrno(errno));
-    }
+    if (fd_ < 0) Fail("nie można utworzyć pliku wyjściowego", path_, errno);
     temp_path_ = name.data();
     std::memcpy(g_temp_path, name.data(), name.size());
     g_temp_armed = 1;
@@ -142,7 +113,7 @@ void AtomicFileSink::Write(const uint8_t* src, size_t size) {
         const ssize_t n = write(fd_, src, size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw IoError("błąd zapisu pliku " + Quote(path_) + ": " + DescribeErrno(errno));
+            Fail("błąd zapisu pliku", path_, errno);
         }
         src += n;
         size -= static_cast<size_t>(n);
@@ -163,8 +134,7 @@ void AtomicFileSink::Commit() {
     if (error == 0 && rename(temp_path_.c_str(), path_.c_str()) != 0) error = errno;
     if (error != 0) {
         Discard();
-        throw IoError("nie można zapisać pliku wyjściowego " + Quote(path_) + ": " +
-                      DescribeErrno(error));
+        Fail("nie można zapisać pliku wyjściowego", path_, error);
     }
     g_temp_armed = 0;
     committed_ = true;

@@ -1,9 +1,10 @@
-#include "StreamFormat.h"
+#include "coder/arith/engine/StreamFormat.h"
 
 #include <algorithm>
+#include <string>
 
-#include "Crc32c.h"
-#include "Streams.h"
+#include "coder/arith/engine/CodecError.h"
+#include "coder/arith/engine/Crc32c.h"
 
 namespace eks::arith {
 namespace {
@@ -20,7 +21,18 @@ uint64_t GetLe(const uint8_t* src, int size) {
     return value;
 }
 
+[[noreturn]] void Corrupt(const char* reason) {
+    throw CodecError(CodecError::Kind::kCorruptStream, reason);
+}
+
 }  // namespace
+
+void CheckOrder(int order) {
+    if (order < 0 || order > kMaxOrder) {
+        throw CodecError(CodecError::Kind::kOrderOutOfRange,
+                         "niedozwolony rząd modelu " + std::to_string(order));
+    }
+}
 
 std::array<uint8_t, kHeaderSize> SerializeHeader(const StreamHeader& header) {
     std::array<uint8_t, kHeaderSize> out{};
@@ -35,17 +47,24 @@ std::array<uint8_t, kHeaderSize> SerializeHeader(const StreamHeader& header) {
     return out;
 }
 
-StreamHeader ParseHeader(std::span<const uint8_t, kHeaderSize> bytes) {
+void CheckPrefix(std::span<const uint8_t, kPrefixSize> bytes) {
     if (!std::equal(kMagic.begin(), kMagic.end(), bytes.begin())) {
-        throw CorruptStream("to nie jest plik utworzony przez arith-n.exe (zła sygnatura)");
+        Corrupt("to nie jest plik utworzony przez arith-n.exe (zła sygnatura)");
     }
+    if (bytes[4] != kFormatVersion) {
+        throw CodecError(CodecError::Kind::kUnknownVersion,
+                         "nieznana wersja formatu " + std::to_string(bytes[4]));
+    }
+}
+
+StreamHeader ParseHeader(std::span<const uint8_t, kHeaderSize> bytes) {
+    CheckPrefix(bytes.first<kPrefixSize>());
     if (GetLe(&bytes[20], 4) != Crc32c::Of(bytes.data(), 20)) {
-        throw CorruptStream("nagłówek jest uszkodzony (zła suma kontrolna)");
+        Corrupt("nagłówek jest uszkodzony (zła suma kontrolna)");
     }
-    if (bytes[4] != kFormatVersion) throw CorruptStream("nieznana wersja formatu");
-    if (bytes[5] > kMaxOrder) throw CorruptStream("niedozwolony rząd modelu w nagłówku");
+    if (bytes[5] > kMaxOrder) Corrupt("niedozwolony rząd modelu w nagłówku");
     if (bytes[6] > static_cast<uint8_t>(CodingPath::kBits) || bytes[7] != 0) {
-        throw CorruptStream("nieznany tryb kodowania w nagłówku");
+        Corrupt("nieznany tryb kodowania w nagłówku");
     }
     StreamHeader header;
     header.order = bytes[5];

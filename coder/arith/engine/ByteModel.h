@@ -5,6 +5,10 @@
 // orders hash the previous N bytes into a table whose size grows with the input (up to 2^22
 // entries) so that short inputs stay cheap. Each entry holds a 22-bit probability and a
 // 10-bit count; the rate of adaptation falls as 1/(n+2) down to a floor.
+//
+// Its constants (the table sizes and count limits in ByteModel.cpp, the hash multipliers) are
+// part of the format of version 2, as the bit model's parameters are (BitModel.h): changing
+// one is a new format version.
 #pragma once
 
 #include <array>
@@ -15,6 +19,7 @@ namespace eks::arith {
 
 class ByteModel {
   public:
+    // Throws CodecError when the order is out of range.
     ByteModel(int order, uint64_t length);
 
     // P(next bit == 1), 16 bits, in [1, 65535].

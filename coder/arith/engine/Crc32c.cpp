@@ -1,4 +1,4 @@
-#include "Crc32c.h"
+#include "coder/arith/engine/Crc32c.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "Streams.h"
+#include "coder/arith/engine/Streams.h"
 
 #include <algorithm>
 

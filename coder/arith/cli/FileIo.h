@@ -2,18 +2,23 @@
 // not at all.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
-#include "Streams.h"
+#include "coder/arith/engine/Streams.h"
 
 namespace eks::arith {
 
-// Polish text for an errno value.
-std::string DescribeErrno(int error);
+// The one error type of the program library: a file could not be opened, read, written or
+// put in place. The message is for the user; it names the file and the cause.
+class FileError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 class FileSource final : public ByteSource {
   public:
-    // Opens `path` for reading; throws IoError naming the file.
+    // Opens `path` for reading. FileSource and AtomicFileSink throw FileError.
     explicit FileSource(std::string path);
     ~FileSource() override;
     FileSource(const FileSource&) = delete;

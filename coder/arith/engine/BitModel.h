@@ -26,18 +26,25 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 
-#include "StreamFormat.h"
+#include "coder/arith/engine/ModelTables.h"
+#include "coder/arith/engine/StreamFormat.h"
 
 namespace eks::arith {
 
+// The parameters of the model of format version 2. They, the tables of ModelTables.h and every
+// step of the model and of the range coder make the format: any change of one of them, even
+// one that looks harmless, writes other streams and makes the decoder misread the old ones.
+// Such a change is a new format version (StreamFormat.h), and every earlier frozen version
+// keeps decoding (a model of another version is another Params here, next to this one). The
+// golden streams of the tests fail on any such change.
 struct DefaultBitModelParams {
     static constexpr int kSlowLimit = 1020;  // count at which the slow rate stops falling
     static constexpr int kFastLimit = 30;    // count at which the fast rate stops falling
@@ -50,17 +57,14 @@ struct DefaultBitModelParams {
 template <typename Params = DefaultBitModelParams>
 class BasicBitModel {
   public:
+    // Throws CodecError when the order is out of range.
     explicit BasicBitModel(int order) : order_(order) {
-        if (order < 0 || order > kMaxOrder) std::abort();
+        CheckOrder(order);
         const size_t bytes = sizeof(Fixed) + (size_t{1} << order) * sizeof(Slot);
         arena_.reset(static_cast<Fixed*>(::operator new(bytes, std::align_val_t{64})));
         Fixed& f = *arena_;
-        for (int i = 0; i < 4096; ++i) {
-            const double p = (i + 0.5) / 4096.0;
-            f.stretch[i] = static_cast<int16_t>(std::lround(std::log(p / (1.0 - p)) * 256.0));
-        }
-        for (int i = 0; i < kSquashSize; ++i)
-            f.squash[i] = static_cast<uint16_t>(Squash(i - kRange));
+        std::copy_n(kStretch, kStretchSize, f.stretch);
+        std::copy_n(kSquash, kSquashSize, f.squash);
         for (uint32_t n = 0; n < kCounts; ++n) {
             const uint32_t fast_n = n < Params::kFastLimit ? n : Params::kFastLimit;
             f.steps[n] = CountStep{static_cast<uint16_t>(65536u / (n + 2u)),
@@ -70,7 +74,7 @@ class BasicBitModel {
         // Every row of the map starts as the identity: a cell holds the probability of its
         // estimate.
         for (int i = 0; i < kApmStride; ++i)
-            f.apm[i] = Squash(std::min(i, kApmCells - 1) * kApmSpacing - kRange) << 16;
+            f.apm[i] = uint32_t{kSquash[std::min(i, kApmCells - 1) * kApmSpacing]} << 16;
         for (int row = 1; row < kApmRows; ++row)
             std::copy_n(f.apm, kApmStride, f.apm + row * kApmStride);
         const int32_t half = 2 * f.stretch[2048];
@@ -103,11 +107,12 @@ class BasicBitModel {
     // An estimate x (stretch * 256) always lies in [-kRange, kRange]: the summed inputs are at
     // most 2 * 2306 in size and the weight (the factor applied to their mean) is at most
     // kWeightMax / 2^16 = 1.5.
-    static constexpr int kRange = 4096;
+    static constexpr int kRange = kSquashRange;
     static constexpr int32_t kWeightMax = 3 << 15;
     static constexpr int kStretchMax = 2307;  // |ln(0.5 / 4095.5)| * 256, rounded
     static_assert(((int64_t{kWeightMax} * 2 * kStretchMax) >> 17) < kRange);
     static constexpr int kSquashSize = 2 * kRange + 1;
+    static_assert(static_cast<size_t>(kSquashSize) == std::size(kSquash));
     static constexpr int kApmSpacing = 1 << Params::kApmShift;
     static constexpr int kApmCells = 2 * kRange / kApmSpacing + 1;  // an estimate's nearest cell
     static constexpr int kApmStride = (kApmCells + 7) / 8 * 8;
@@ -134,8 +139,8 @@ class BasicBitModel {
 
     // The tables and the map; the slots of the contexts follow in the same block.
     struct alignas(64) Fixed {
-        int16_t stretch[4096];  // ln(p / (1 - p)) * 256 for p given with 12 bits
-        uint16_t squash[kSquashSize];  // 65536 / (1 + e^(-x / 256)) at x + kRange, in [1, 65535]
+        int16_t stretch[kStretchSize];  // ln(p / (1 - p)) * 256 for p given with 12 bits
+        uint16_t squash[kSquashSize];   // 65536 / (1 + e^(-x / 256)) at x + kRange, in [1, 65535]
         CountStep steps[kCounts];
         uint32_t apm[kApmRows * kApmStride];
     };
@@ -153,11 +158,6 @@ class BasicBitModel {
         int32_t weight = 1 << 16;
     };
 
-    static uint32_t Squash(int x) {
-        const long v = std::lround(65536.0 / (1.0 + std::exp(-x / 256.0)));
-        return static_cast<uint32_t>(std::min(std::max(v, 1L), 65535L));
-    }
-
     template <typename F>
     void Dispatch(F&& f) {
         DispatchFrom<0>(std::forward<F>(f));
@@ -165,7 +165,7 @@ class BasicBitModel {
     template <int K, typename F>
     void DispatchFrom(F&& f) {
         if constexpr (K > kMaxOrder) {
-            std::abort();
+            CheckOrder(order_);  // throws; not reached, the constructor has checked the order
         } else if (order_ == K) {
             f(std::integral_constant<int, K>{});
         } else {

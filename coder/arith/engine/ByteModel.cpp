@@ -1,10 +1,13 @@
-#include "ByteModel.h"
+#include "coder/arith/engine/ByteModel.h"
 
 #include <algorithm>
+
+#include "coder/arith/engine/StreamFormat.h"
 
 namespace eks::arith {
 
 ByteModel::ByteModel(int order, uint64_t length) : order_(order) {
+    CheckOrder(order);  // the history holds at most 16 bytes
     int bits;
     if (order == 0) {
         bits = 8;

@@ -1,14 +1,13 @@
-#include "Codec.h"
+#include "coder/arith/engine/Codec.h"
 
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <stdexcept>
 
-#include "BitModel.h"
-#include "ByteModel.h"
-#include "Crc32c.h"
-#include "RangeCoder.h"
+#include "coder/arith/engine/BitModel.h"
+#include "coder/arith/engine/ByteModel.h"
+#include "coder/arith/engine/Crc32c.h"
+#include "coder/arith/engine/RangeCoder.h"
 
 namespace eks::arith {
 namespace {
@@ -83,12 +82,13 @@ void EncodeInput(ByteSource& input, const InputSummary& expected, bool bits, Mod
         code_block(block.get(), n, model, encoder);
     }
     if (length != expected.length || crc.Value() != expected.crc) {
-        throw InputChanged("plik wejściowy zmienił się w trakcie kodowania");
+        throw CodecError(CodecError::Kind::kInputChanged,
+                         "plik wejściowy zmienił się w trakcie kodowania");
     }
 }
 
-void CheckOrder(int order) {
-    if (order < 0 || order > kMaxOrder) throw std::invalid_argument("order out of range");
+[[noreturn]] void Corrupt(const char* reason) {
+    throw CodecError(CodecError::Kind::kCorruptStream, reason);
 }
 
 // Collects decoded bytes and passes them on block by block, keeping the CRC.
@@ -159,12 +159,13 @@ StreamHeader Encode(ByteSource& input, int order, ByteSink& output) {
 
 StreamHeader Decode(ByteSource& input, ByteSink& output, const DecodeOptions& options) {
     std::array<uint8_t, kHeaderSize> raw{};
-    if (ReadBlock(input, raw.data(), raw.size()) != raw.size()) {
-        throw CorruptStream("plik jest za krótki, by zawierać nagłówek");
-    }
+    const size_t got = ReadBlock(input, raw.data(), raw.size());
+    // The version first, even when the rest of the header is missing: a later version may
+    // have a shorter one.
+    if (got >= kPrefixSize) CheckPrefix(std::span(raw).first<kPrefixSize>());
+    if (got != raw.size()) Corrupt("plik jest za krótki, by zawierać nagłówek");
     const StreamHeader header = ParseHeader(raw);
-    if (header.length > options.max_length)
-        throw CorruptStream("zapowiedziana długość jest za duża");
+    if (header.length > options.max_length) Corrupt("zapowiedziana długość jest za duża");
     if (options.on_header) options.on_header(header);
 
     BinaryDecoder decoder(input);
@@ -201,9 +202,8 @@ StreamHeader Decode(ByteSource& input, ByteSink& output, const DecodeOptions& op
         }
     }
     out.Drain();
-    if (!decoder.AtEnd()) throw CorruptStream("za danymi skompresowanymi są nadmiarowe bajty");
-    if (out.Crc() != header.crc)
-        throw CorruptStream("suma kontrolna odtworzonych danych się nie zgadza");
+    if (!decoder.AtEnd()) Corrupt("za danymi skompresowanymi są nadmiarowe bajty");
+    if (out.Crc() != header.crc) Corrupt("suma kontrolna odtworzonych danych się nie zgadza");
     return header;
 }
 
