@@ -41,40 +41,6 @@ class TForm1 : public QWidget, private JobHost {
     bool EndRequested() const { return endRequested_; }
     QString PanelText(int index) const;
 
-    // Controls, by the names the window gives them.
-    DriveComboBox* DriveComboBox1 = nullptr;
-    DirectoryListBox* DLB = nullptr;
-    FileListBox* FLB1 = nullptr;
-    FileListBox* FLB2 = nullptr;
-    QFrame* Shape1 = nullptr;
-    QWidget* Panel1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* tabPicture = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    QWidget* tabResults = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* tabDescr = nullptr;
-    ScrollBox* ScrollBox1 = nullptr;
-    PictureBox* Image = nullptr;
-    QTreeWidget* ListView = nullptr;
-    QCheckBox* cbVisual = nullptr;
-    SpinEdit* seTimeout = nullptr;
-    SpinEdit* seStepTime = nullptr;
-    QTextEdit* REdit = nullptr;
-    QLabel* Zlabel = nullptr;
-    SpinEdit* seOrder = nullptr;
-    QPushButton* btnCode = nullptr;
-    QCheckBox* cbDict = nullptr;
-    QPushButton* btnDecode = nullptr;
-    QLabel* lbStep = nullptr;
-    QFrame* ZBevel = nullptr;
-    QPushButton* btnDelItem = nullptr;
-    QPushButton* btnSave = nullptr;
-    QPushButton* btnQuit = nullptr;
-    QProgressBar* ProgressBar = nullptr;
-    QStatusBar* StatusBar = nullptr;
-
     // Event handlers.
     void FormCreate();
     void FormDestroy();
@@ -115,6 +81,42 @@ class TForm1 : public QWidget, private JobHost {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Controls, by the names the window gives them (also their object
+    // names, by which tests find them).
+    DriveComboBox* DriveComboBox1 = nullptr;
+    DirectoryListBox* DLB = nullptr;
+    FileListBox* FLB1 = nullptr;
+    FileListBox* FLB2 = nullptr;
+    QFrame* Shape1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* tabPicture = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QWidget* tabResults = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* tabDescr = nullptr;
+    ScrollBox* ScrollBox1 = nullptr;
+    PictureBox* Image = nullptr;
+    QTreeWidget* ListView = nullptr;
+    QCheckBox* cbVisual = nullptr;
+    SpinEdit* seTimeout = nullptr;
+    SpinEdit* seStepTime = nullptr;
+    QTextEdit* REdit = nullptr;
+    QLabel* Zlabel = nullptr;
+    SpinEdit* seOrder = nullptr;
+    QPushButton* btnCode = nullptr;
+    QCheckBox* cbDict = nullptr;
+    QPushButton* btnDecode = nullptr;
+    QLabel* lbStep = nullptr;
+    QFrame* ZBevel = nullptr;
+    QPushButton* btnDelItem = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnQuit = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QStatusBar* StatusBar = nullptr;
+
+
     void BuildWindow();
     QWidget* BuildFileColumn();
     QWidget* BuildButtonPanel();

@@ -45,9 +45,9 @@ class JobTest : public testing::Test {
     TForm1& Open() {
         form_ = std::make_unique<TForm1>(QString::fromStdString(dir_.Dir()));
         form_->show();
-        form_->DLB->SetDirectory(QString::fromStdString(dir_.Dir()));
+        test::Controls(*form_).DLB->SetDirectory(QString::fromStdString(dir_.Dir()));
         test::UserDriver(*form_).ClickEntry("FLB1", "obraz.pgm");
-        form_->seOrder->setValue(3);
+        test::Controls(*form_).seOrder->setValue(3);
         return *form_;
     }
     std::string Container(const char* name) {
@@ -56,7 +56,7 @@ class JobTest : public testing::Test {
     std::string Row(int r) {
         QStringList cols;
         for (int c = 0; c < 8; ++c)
-            cols << form_->ListView->topLevelItem(r)->text(c);
+            cols << test::Controls(*form_).ListView->topLevelItem(r)->text(c);
         return cols.join("|").toStdString();
     }
     std::string Bits(BitOrder order) {
@@ -85,7 +85,8 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     Install(ARITH_N_EXE, "arith-n.exe");
     Install(EARITH_N_EXE, "earith-n.exe");
     TForm1& form = Open();
-    form.btnCode->click();
+    const test::Controls ui(form);
+    ui.btnCode->click();
     ASSERT_TRUE(shown_.empty()) << shown_[0].toStdString();
 
     const std::string container = Container("obraz_P3.ybq");
@@ -97,17 +98,17 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
                           FormatFixed(container.size() * 8.0 / 851, 8, ".") + "|864|" + size);
     EXPECT_EQ(form.PanelText(1), QString::fromUtf8("37×23"));
     EXPECT_EQ(form.PanelText(3).toStdString(), "864/" + size);
-    EXPECT_TRUE(form.btnCode->isEnabled());
-    EXPECT_TRUE(form.FLB1->isEnabled());
-    EXPECT_FALSE(form.btnDecode->isEnabled());
+    EXPECT_TRUE(ui.btnCode->isEnabled());
+    EXPECT_TRUE(ui.FLB1->isEnabled());
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
     EXPECT_FALSE(Exists("tmp1x.dat"));
     EXPECT_FALSE(Exists("tmp2x.dat"));
 
     // Every picture shown while the passes run, caught whenever events are handled.
-    test::PictureSpy spy(*form.Image);
-    form.seStepTime->setValue(0);
+    test::PictureSpy spy(*ui.Image);
+    ui.seStepTime->setValue(0);
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
-    EXPECT_TRUE(form.btnDecode->isEnabled());
+    EXPECT_TRUE(ui.btnDecode->isEnabled());
     spy.Start();
     test::UserDriver(form).Click("btnDecode");
     spy.Stop();
@@ -124,11 +125,11 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     EXPECT_EQ(Row(1), "2|obraz_P3.ybq|D/3|851|" +
                           FormatFixed(container.size() * 8.0 / 851, 8, ".") + "|8.000|" + size +
                           "|851");
-    EXPECT_EQ(form.lbStep->text(), "");
+    EXPECT_EQ(ui.lbStep->text(), "");
     EXPECT_TRUE(Exists("tmp3x.dat"));
     EXPECT_TRUE(Exists("tmp4x.dat"));
-    EXPECT_FALSE(form.btnDecode->isEnabled());
-    EXPECT_TRUE(form.FLB2->isEnabled());
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
+    EXPECT_TRUE(ui.FLB2->isEnabled());
 
     // The report of both rows, byte for byte after its time line.
     const std::string report = dir_.File("raport.txt");
@@ -137,29 +138,30 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
         EXPECT_EQ(spec.filter, "Pliki tekstowe (*.txt)");
         return QString::fromStdString(report);
     });
-    form.btnSave->click();
+    ui.btnSave->click();
     const std::string bytes = ReadFile(report);
     std::vector<ResultRow> rows(2);
     for (int r = 0; r < 2; ++r)
         for (int c = 0; c < 8; ++c)
-            rows[r][c] = form.ListView->topLevelItem(r)->text(c).toStdString();
+            rows[r][c] = ui.ListView->topLevelItem(r)->text(c).toStdString();
     const std::string expected = ReportBytes(rows, "00:00:00");
     EXPECT_EQ(bytes.substr(bytes.find("\r\n")), expected.substr(expected.find("\r\n")));
-    EXPECT_FALSE(form.btnSave->isEnabled());
+    EXPECT_FALSE(ui.btnSave->isEnabled());
     SetSaveFileFn(
         [&](const SaveDialogSpec&) { return QString::fromStdString(dir_.File("no/x.txt")); });
-    form.btnSave->setEnabled(true);
-    form.btnSave->click();
+    ui.btnSave->setEnabled(true);
+    ui.btnSave->click();
     EXPECT_EQ(shown_.size(), 1u);
-    EXPECT_TRUE(form.btnSave->isEnabled());
+    EXPECT_TRUE(ui.btnSave->isEnabled());
 }
 
 TEST_F(JobTest, PixelOrderEncodeThenDecodeAtOnce) {
     Install(ARITH_N_EXE, "arith-n.exe");
     Install(EARITH_N_EXE, "earith-n.exe");
     TForm1& form = Open();
-    form.cbDict->setChecked(true);
-    form.btnCode->click();
+    const test::Controls ui(form);
+    ui.cbDict->setChecked(true);
+    ui.btnCode->click();
     const std::string container = Container("obraz_B3.ybq");
     ASSERT_GT(container.size(), 5u);
     EXPECT_EQ(container[4], 3);
@@ -167,9 +169,9 @@ TEST_F(JobTest, PixelOrderEncodeThenDecodeAtOnce) {
     EXPECT_EQ(Row(0).rfind("1|obraz.pgm|B/3|851|", 0), 0u) << Row(0);
 
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_B3.ybq"));
-    form.btnDecode->click();
+    ui.btnDecode->click();
     ASSERT_TRUE(shown_.empty()) << shown_[0].toStdString();
-    const QImage& pic = form.Image->Picture();
+    const QImage& pic = ui.Image->Picture();
     ASSERT_EQ(pic.size(), QSize(kW, kH));
     for (int i = 0; i < kW * kH; ++i)
         ASSERT_EQ(qGray(pic.pixel(i % kW, i / kW)), static_cast<std::uint8_t>(pixels_[i])) << i;
@@ -180,24 +182,25 @@ TEST_F(JobTest, ACoderThatCrashesLeavesNoRowAndNoMessage) {
     Script("arith-n.exe", "exit 3");
     Script("earith-n.exe", "exit 3");
     TForm1& form = Open();
-    form.btnCode->click();
+    const test::Controls ui(form);
+    ui.btnCode->click();
     EXPECT_TRUE(shown_.empty());
-    EXPECT_EQ(form.ListView->topLevelItemCount(), 0);
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    EXPECT_TRUE(form.FLB1->isEnabled());
+    EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    EXPECT_TRUE(ui.FLB1->isEnabled());
     EXPECT_FALSE(Exists("tmp1x.dat"));
 
     // A decoder without output is an error, not a black picture with a row.
     WriteFile(dir_.File("wyniki/obraz_P3.ybq"), std::string("\x25\x00\x17\x00\x13xyz", 8));
     WriteFile(dir_.File("tmp4x.dat"), std::string(8 * 851, '\x01'));  // stale: never taken
-    form.FLB2->Refill();
+    ui.FLB2->Refill();
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
-    form.btnDecode->click();
+    ui.btnDecode->click();
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_TRUE(shown_[0].startsWith("Dekoder earith-n.exe nie utworzy"));
-    EXPECT_EQ(form.ListView->topLevelItemCount(), 0);
-    EXPECT_TRUE(form.Image->Picture().isNull());
-    EXPECT_TRUE(form.FLB2->isEnabled());
+    EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
+    EXPECT_TRUE(ui.Image->Picture().isNull());
+    EXPECT_TRUE(ui.FLB2->isEnabled());
     EXPECT_EQ(ReadFile(dir_.File("tmp3x.dat")), "xyz");
 }
 
@@ -205,9 +208,10 @@ TEST_F(JobTest, ACoderThatNeverEndsIsStopped) {
     Script("arith-n.exe", "echo $$ > pid.txt\nexec sleep 60");
     Script("earith-n.exe", "exit 0");
     TForm1& form = Open();
-    form.btnCode->click();
+    const test::Controls ui(form);
+    ui.btnCode->click();
     EXPECT_TRUE(shown_.empty());
-    EXPECT_EQ(form.ListView->topLevelItemCount(), 0);
+    EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
     const int pid = std::stoi(ReadFile(dir_.File("pid.txt")));
     EXPECT_NE(::kill(pid, 0), 0) << "the coder still runs";
 }
@@ -217,10 +221,11 @@ TEST_F(JobTest, AnOutputStillBeingWrittenIsCollectedOnceTheCoderHasFinished) {
     Script("arith-n.exe", ": > tmp2x.dat\nsleep 6\nprintf 'abcdef' > tmp2x.dat");
     Script("earith-n.exe", "exit 0");
     TForm1& form = Open();
-    form.btnCode->click();
+    const test::Controls ui(form);
+    ui.btnCode->click();
     EXPECT_TRUE(shown_.empty());
     EXPECT_EQ(Container("obraz_P3.ybq"), std::string("\x25\x00\x17\x00\x13", 5) + "abcdef");
-    EXPECT_EQ(form.ListView->topLevelItemCount(), 1);
+    EXPECT_EQ(ui.ListView->topLevelItemCount(), 1);
 }
 
 }  // namespace

@@ -9,12 +9,19 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -126,6 +133,55 @@ class UserDriver {
     }
 
     QWidget& window_;
+};
+
+// The window's controls, found by their object names: the names the window
+// gives them.
+struct Controls {
+    explicit Controls(QWidget& window) : window_(window) {}
+
+  private:
+    QWidget& window_;
+    template <class T>
+    T* Get(const char* name) const {
+        T* w = window_.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << "no control named " << name;
+        return w;
+    }
+
+  public:
+    DriveComboBox* DriveComboBox1 = Get<DriveComboBox>("DriveComboBox1");
+    DirectoryListBox* DLB = Get<DirectoryListBox>("DLB");
+    FileListBox* FLB1 = Get<FileListBox>("FLB1");
+    FileListBox* FLB2 = Get<FileListBox>("FLB2");
+    QFrame* Shape1 = Get<QFrame>("Shape1");
+    QWidget* Panel1 = Get<QWidget>("Panel1");
+    QSplitter* Splitter1 = Get<QSplitter>("Splitter1");
+    QTabWidget* PageControl1 = Get<QTabWidget>("PageControl1");
+    QWidget* tabPicture = Get<QWidget>("tabPicture");
+    QWidget* TabSheet2 = Get<QWidget>("TabSheet2");
+    QWidget* tabResults = Get<QWidget>("tabResults");
+    QWidget* TabSheet1 = Get<QWidget>("TabSheet1");
+    QWidget* tabDescr = Get<QWidget>("tabDescr");
+    ScrollBox* ScrollBox1 = Get<ScrollBox>("ScrollBox1");
+    PictureBox* Image = Get<PictureBox>("Image");
+    QTreeWidget* ListView = Get<QTreeWidget>("ListView");
+    QCheckBox* cbVisual = Get<QCheckBox>("cbVisual");
+    SpinEdit* seTimeout = Get<SpinEdit>("seTimeout");
+    SpinEdit* seStepTime = Get<SpinEdit>("seStepTime");
+    QTextEdit* REdit = Get<QTextEdit>("REdit");
+    QLabel* Zlabel = Get<QLabel>("Zlabel");
+    SpinEdit* seOrder = Get<SpinEdit>("seOrder");
+    QPushButton* btnCode = Get<QPushButton>("btnCode");
+    QCheckBox* cbDict = Get<QCheckBox>("cbDict");
+    QPushButton* btnDecode = Get<QPushButton>("btnDecode");
+    QLabel* lbStep = Get<QLabel>("lbStep");
+    QFrame* ZBevel = Get<QFrame>("ZBevel");
+    QPushButton* btnDelItem = Get<QPushButton>("btnDelItem");
+    QPushButton* btnSave = Get<QPushButton>("btnSave");
+    QPushButton* btnQuit = Get<QPushButton>("btnQuit");
+    QProgressBar* ProgressBar = Get<QProgressBar>("ProgressBar");
+    QStatusBar* StatusBar = Get<QStatusBar>("StatusBar");
 };
 
 // Every picture a picture box shows while the window handles its events,

@@ -65,10 +65,10 @@ class UserTest : public testing::Test {
 
     std::vector<std::string> Rows() const {
         std::vector<std::string> rows;
-        for (int r = 0; r < form_->ListView->topLevelItemCount(); ++r) {
+        for (int r = 0; r < test::Controls(*form_).ListView->topLevelItemCount(); ++r) {
             QStringList cols;
             for (int c = 0; c < 8; ++c)
-                cols << form_->ListView->topLevelItem(r)->text(c);
+                cols << test::Controls(*form_).ListView->topLevelItem(r)->text(c);
             rows.push_back(cols.join("|").toStdString());
         }
         return rows;
@@ -83,7 +83,7 @@ class UserTest : public testing::Test {
     }
     // The grey levels of the picture on show, row by row.
     std::string ShownGreys() const {
-        const QImage& pic = form_->Image->Picture();
+        const QImage& pic = test::Controls(*form_).Image->Picture();
         std::string greys;
         for (int y = 0; y < pic.height(); ++y)
             for (int x = 0; x < pic.width(); ++x)
@@ -98,13 +98,13 @@ class UserTest : public testing::Test {
     }
     // The controls a job switches, in one line.
     std::string Controls() const {
-        const TForm1& f = *form_;
-        const bool black = f.Zlabel->palette().color(QPalette::WindowText) == QColor(0, 0, 0);
-        return std::string("code:") + (f.btnCode->isEnabled() ? "1" : "0") +
-               " order:" + (f.seOrder->isEnabled() ? "1" : "0") +
-               " dict:" + (f.cbDict->isEnabled() ? "1" : "0") + (black ? " black" : " grey") +
-               " decode:" + (f.btnDecode->isEnabled() ? "1" : "0") +
-               " lists:" + (f.FLB1->isEnabled() ? "1" : "0") + (f.FLB2->isEnabled() ? "1" : "0") +
+        const test::Controls ui(*form_);
+        const bool black = ui.Zlabel->palette().color(QPalette::WindowText) == QColor(0, 0, 0);
+        return std::string("code:") + (ui.btnCode->isEnabled() ? "1" : "0") +
+               " order:" + (ui.seOrder->isEnabled() ? "1" : "0") +
+               " dict:" + (ui.cbDict->isEnabled() ? "1" : "0") + (black ? " black" : " grey") +
+               " decode:" + (ui.btnDecode->isEnabled() ? "1" : "0") +
+               " lists:" + (ui.FLB1->isEnabled() ? "1" : "0") + (ui.FLB2->isEnabled() ? "1" : "0") +
                " busy:" + (form_->State().Busy ? "1" : "0");
     }
     // Replaces a coder program by a script that writes nothing.
@@ -123,13 +123,13 @@ class UserTest : public testing::Test {
         const std::size_t rows = Rows().size();
         const std::size_t messages = shown_.size();
         ASSERT_TRUE(User().ClickEntry("FLB1", sample));
-        ASSERT_TRUE(form_->btnCode->isEnabled()) << Messages();
-        if (form_->cbDict->isChecked()) User().Click("cbDict");
+        ASSERT_TRUE(test::Controls(*form_).btnCode->isEnabled()) << Messages();
+        if (test::Controls(*form_).cbDict->isChecked()) User().Click("cbDict");
         User().Click("btnCode");
         std::string base(sample);
         base = base.substr(0, base.find('.'));
-        const QString container =
-            QString::fromStdString(base + "_P" + std::to_string(form_->seOrder->value()) + ".ybq");
+        const QString container = QString::fromStdString(
+            base + "_P" + std::to_string(test::Controls(*form_).seOrder->value()) + ".ybq");
         ASSERT_TRUE(User().DoubleClickEntry("FLB2", container));
         EXPECT_EQ(ShownGreys(), Raster(sample));
         EXPECT_EQ(Rows().size(), rows + 2);
@@ -149,17 +149,18 @@ class UserTest : public testing::Test {
 
 TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     TForm1& form = Open();
-    ASSERT_EQ(form.FLB1->count(), 2);
+    const test::Controls ui(form);
+    ASSERT_EQ(ui.FLB1->count(), 2);
     // The first click on a file loads it.
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
     ASSERT_TRUE(shown_.empty()) << Messages();
-    EXPECT_EQ(form.Image->Picture().size(), QSize(448, 172));
+    EXPECT_EQ(ui.Image->Picture().size(), QSize(448, 172));
     EXPECT_EQ(form.PanelText(1), QString::fromUtf8("448×172"));
     EXPECT_EQ(form.PanelText(3), "77,071");
     EXPECT_EQ(form.PanelText(5), "8.002");
-    EXPECT_TRUE(form.btnCode->isEnabled());
-    EXPECT_TRUE(form.seOrder->isEnabled());
-    EXPECT_FALSE(form.btnDecode->isEnabled());
+    EXPECT_TRUE(ui.btnCode->isEnabled());
+    EXPECT_TRUE(ui.seOrder->isEnabled());
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
 
     // Order 3, plane order.
     User().TypeNumber("seOrder", 3);
@@ -169,18 +170,18 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     const auto planeSize = FileSize("wyniki/text_P3.ybq");
     EXPECT_EQ(ReadFile(dir_.File("wyniki/text_P3.ybq")).substr(0, 5),
               std::string("\xC0\x01\xAC\x00\x13", 5));
-    EXPECT_NE(UserDriver::Entry(form.FLB2, "text_P3.ybq"), nullptr);
+    EXPECT_NE(UserDriver::Entry(ui.FLB2, "text_P3.ybq"), nullptr);
     const std::string plane = FormatThousands(static_cast<std::int64_t>(planeSize), ",");
     ASSERT_EQ(Rows().size(), 1u);
     EXPECT_EQ(Rows()[0], "1|text.pgm|P/3|77,056|8.002|" +
                              FormatFixed(planeSize * 8.0 / 77056, 8, ".") + "|77,071|" + plane);
     EXPECT_EQ(form.PanelText(3).toStdString(), "77,071/" + plane);
-    EXPECT_TRUE(form.btnCode->isEnabled());
-    EXPECT_FALSE(form.btnDecode->isEnabled());
+    EXPECT_TRUE(ui.btnCode->isEnabled());
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
 
     // Pixel order: the check box ticked by a click.
     User().Click("cbDict");
-    ASSERT_TRUE(form.cbDict->isChecked());
+    ASSERT_TRUE(ui.cbDict->isChecked());
     User().Click("btnCode");
     const auto pixelSize = FileSize("wyniki/text_B3.ybq");
     EXPECT_EQ(ReadFile(dir_.File("wyniki/text_B3.ybq"))[4], 3);
@@ -192,11 +193,11 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     User().ClickTab("Opcje");
     User().TypeNumber("seStepTime", 0);
     User().ClickTab("Obraz");
-    test::PictureSpy spy(*form.Image);
+    test::PictureSpy spy(*ui.Image);
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P3.ybq"));
-    EXPECT_TRUE(form.btnDecode->isEnabled());
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    EXPECT_FALSE(form.cbDict->isEnabled());
+    EXPECT_TRUE(ui.btnDecode->isEnabled());
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    EXPECT_FALSE(ui.cbDict->isEnabled());
     spy.Start();
     ASSERT_TRUE(User().DoubleClickEntry("FLB2", "text_P3.ybq"));
     spy.Stop();
@@ -216,7 +217,7 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     EXPECT_EQ(Rows()[2], "3|text_P3.ybq|D/3|77,056|" +
                              FormatFixed(planeSize * 8.0 / 77056, 8, ".") + "|8.000|" + plane +
                              "|77,056");
-    EXPECT_FALSE(form.btnDecode->isEnabled());
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
 
     // The pixel-order container by its button.
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_B3.ybq"));
@@ -225,18 +226,18 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     ASSERT_EQ(Rows().size(), 4u);
     EXPECT_EQ(Rows()[3].rfind("4|text_B3.ybq|D/3|77,056|", 0), 0u) << Rows()[3];
     EXPECT_EQ(Rows()[3].substr(Rows()[3].size() - 7), "|77,056");
-    EXPECT_EQ(form.lbStep->text(), "");
+    EXPECT_EQ(ui.lbStep->text(), "");
 
     // The results page: delete the second row, save the report.
     User().ClickTab("Wyniki");
-    EXPECT_TRUE(form.btnSave->isVisible());
-    EXPECT_FALSE(form.btnDelItem->isEnabled());
+    EXPECT_TRUE(ui.btnSave->isVisible());
+    EXPECT_FALSE(ui.btnDelItem->isEnabled());
     User().ClickRow(1);
-    EXPECT_TRUE(form.btnDelItem->isEnabled());
+    EXPECT_TRUE(ui.btnDelItem->isEnabled());
     User().Click("btnDelItem");
     ASSERT_EQ(Rows().size(), 3u);
     EXPECT_EQ(Rows()[1].substr(0, 14), "2|text_P3.ybq|");
-    EXPECT_FALSE(form.btnDelItem->isEnabled());
+    EXPECT_FALSE(ui.btnDelItem->isEnabled());
     User().Click("btnSave");
     ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_EQ(dialogs_[0].proposedName, "wyniki.txt");
@@ -244,23 +245,24 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     std::vector<ResultRow> rows(3);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 8; ++c)
-            rows[r][c] = form.ListView->topLevelItem(r)->text(c).toStdString();
+            rows[r][c] = ui.ListView->topLevelItem(r)->text(c).toStdString();
     const std::string report = ReadFile(dir_.File("raport"));
     const std::string expected = ReportBytes(rows, "00:00:00");
     ASSERT_NE(report.find("\r\n"), std::string::npos);
     EXPECT_EQ(report.substr(report.find("\r\n")), expected.substr(expected.find("\r\n")));
-    EXPECT_FALSE(form.btnSave->isEnabled());
+    EXPECT_FALSE(ui.btnSave->isEnabled());
     EXPECT_EQ(pixelSize, FileSize("wyniki/text_B3.ybq"));
     EXPECT_TRUE(shown_.empty()) << Messages();
 }
 
 TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
     TForm1& form = Open();
+    const test::Controls ui(form);
     // A first click on another file while one is selected loads the new one.
     ASSERT_TRUE(User().ClickEntry("FLB1", "coins.pgm"));
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
     EXPECT_EQ(form.State().Item.CurrentName, "text.pgm");
-    EXPECT_EQ(form.Image->Picture().size(), QSize(448, 172));
+    EXPECT_EQ(ui.Image->Picture().size(), QSize(448, 172));
     EXPECT_TRUE(shown_.empty()) << Messages();
 
     // Code it, decode it, then a click on the entry already chosen is a
@@ -268,10 +270,10 @@ TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
     User().Click("btnCode");
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
     User().Click("btnDecode");
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    ASSERT_TRUE(form.FLB1->SelectedPath().endsWith("text.pgm"));
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    ASSERT_TRUE(ui.FLB1->SelectedPath().endsWith("text.pgm"));
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
-    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_TRUE(ui.btnCode->isEnabled());
     EXPECT_EQ(form.State().CurrentPath, dir_.File("text.pgm"));
 
     // Keyboard only: Tab into the PGM list makes a row current but chooses
@@ -280,19 +282,19 @@ TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
     // The program refilling the PGM list is no choice either.
     User().Click("Shape1");
     EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
-    EXPECT_TRUE(form.btnDecode->isEnabled());
-    User().ClickEntry("DLB", form.DLB->currentItem()->text());
+    EXPECT_TRUE(ui.btnDecode->isEnabled());
+    User().ClickEntry("DLB", ui.DLB->currentItem()->text());
     User().Key(Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), form.FLB1);
+    ASSERT_EQ(QApplication::focusWidget(), ui.FLB1);
     EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
     User().Key(Qt::Key_Down);  // from the first entry, made current by the focus
     EXPECT_EQ(form.State().Item.CurrentName, "text.pgm");
     User().Key(Qt::Key_Up);
     EXPECT_EQ(form.State().Item.CurrentName, "coins.pgm");
-    EXPECT_EQ(form.Image->Picture().size(), QSize(384, 303));
+    EXPECT_EQ(ui.Image->Picture().size(), QSize(384, 303));
     User().Key(Qt::Key_Down);
     EXPECT_EQ(form.State().Item.CurrentName, "text.pgm");
-    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_TRUE(ui.btnCode->isEnabled());
     // Alt+K codes with the order typed in.
     User().TypeNumber("seOrder", 2);
     User().Accelerator(Qt::Key_K);
@@ -301,14 +303,14 @@ TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
 
     // Into the container list: Enter decodes nothing, an arrow chooses,
     // Alt+D decodes; Alt+D again (the button now off) does nothing.
-    User().ClickEntry("DLB", form.DLB->currentItem()->text());
+    User().ClickEntry("DLB", ui.DLB->currentItem()->text());
     User().Key(Qt::Key_Tab);
     User().Key(Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), form.FLB2);
+    ASSERT_EQ(QApplication::focusWidget(), ui.FLB2);
     User().Key(Qt::Key_Down);
     User().Key(Qt::Key_Up);
     EXPECT_EQ(form.State().Item.CurrentName, "text_P1.ybq");
-    EXPECT_TRUE(form.btnDecode->isEnabled());
+    EXPECT_TRUE(ui.btnDecode->isEnabled());
     User().Key(Qt::Key_Return);
     EXPECT_EQ(Rows().size(), 3u);
     User().Accelerator(Qt::Key_D);
@@ -318,7 +320,7 @@ TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
     EXPECT_EQ(Rows().size(), 4u);
 
     // A double click on the empty part of the container list does nothing.
-    QListWidget* flb2 = form.FLB2;
+    QListWidget* flb2 = ui.FLB2;
     const QRect last = flb2->visualItemRect(flb2->item(flb2->count() - 1));
     ASSERT_LT(last.bottom() + 10, flb2->viewport()->height());
     UserDriver::DoubleClick(flb2->viewport(), QPoint(20, last.bottom() + 8));
@@ -332,19 +334,20 @@ TEST_F(UserTest, ChoosingByMouseAndByKeyboardReportsOneChoiceWithItsPath) {
 
 TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     TForm1& form = Open();
+    const test::Controls ui(form);
     // A file gone between its listing and the click: the message names it,
     // and the coder controls, on for the image before, go off.
     WriteFile(dir_.File("znikniety.pgm"), "P5\n4 2\n255\n12345678");
     User().Click("Shape1");
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
-    ASSERT_TRUE(form.btnCode->isEnabled());
+    ASSERT_TRUE(ui.btnCode->isEnabled());
     std::filesystem::remove(dir_.File("znikniety.pgm"));
     ASSERT_TRUE(User().ClickEntry("FLB1", "znikniety.pgm"));
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].toStdString(), "Cannot open file " + dir_.File("znikniety.pgm") + ".");
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    EXPECT_FALSE(form.seOrder->isEnabled());
-    EXPECT_FALSE(form.cbDict->isEnabled());
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    EXPECT_FALSE(ui.seOrder->isEnabled());
+    EXPECT_FALSE(ui.cbDict->isEnabled());
     EXPECT_EQ(form.State().Item.CurrentName, "znikniety.pgm");
     EncodeAndDecodeWork();
 
@@ -354,13 +357,13 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     WriteFile(dir_.File("olbrzym.pgm"), "P5\n65535 65535\n255\n" + std::string(64, '\x80'));
     User().Click("Shape1");
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
-    const qint64 before = form.Image->Picture().cacheKey();
+    const qint64 before = ui.Image->Picture().cacheKey();
     shown_.clear();
     ASSERT_TRUE(User().ClickEntry("FLB1", "olbrzym.pgm"));
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].toStdString(), PictureTooLargeMessage(65535, 65535) + ".");
-    EXPECT_EQ(form.Image->Picture().cacheKey(), before);
-    EXPECT_FALSE(form.btnCode->isEnabled());
+    EXPECT_EQ(ui.Image->Picture().cacheKey(), before);
+    EXPECT_FALSE(ui.btnCode->isEnabled());
     EXPECT_FALSE(form.State().Busy);
     shown_.clear();
     EncodeAndDecodeWork("text.pgm");
@@ -368,12 +371,12 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     // The same from a container header: the decoder is not even started.
     WriteFile(dir_.File("wyniki/olbrzym_P3.ybq"), std::string("\xFF\xFF\xFF\xFF\x13xyz", 8));
     User().Click("Shape1");
-    form.FLB2->Refill();
+    ui.FLB2->Refill();
     ASSERT_TRUE(User().DoubleClickEntry("FLB2", "olbrzym_P3.ybq"));
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].toStdString(), PictureTooLargeMessage(65535, 65535) + ".");
     EXPECT_EQ(Rows().size(), 4u);  // the two of each work-out above, none for this
-    EXPECT_TRUE(form.FLB2->isEnabled());
+    EXPECT_TRUE(ui.FLB2->isEnabled());
     EXPECT_NE(ReadFile(dir_.File("tmp3x.dat")), "xyz");
     shown_.clear();
     SetMemoryBudget(0);
@@ -386,13 +389,13 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     User().Click("Shape1");
     ASSERT_TRUE(User().ClickEntry("FLB1", "duzy.pgm"));
     QApplication::processEvents();
-    EXPECT_TRUE(form.ScrollBox1->horizontalScrollBar()->isVisible());
+    EXPECT_TRUE(ui.ScrollBox1->horizontalScrollBar()->isVisible());
     ASSERT_TRUE(User().ClickEntry("FLB1", "pusty.pgm"));
     QApplication::processEvents();
-    EXPECT_TRUE(form.Image->Picture().isNull());
-    EXPECT_EQ(form.Image->size(), QSize(0, 0));
-    EXPECT_FALSE(form.ScrollBox1->horizontalScrollBar()->isVisible());
-    EXPECT_FALSE(form.ScrollBox1->verticalScrollBar()->isVisible());
+    EXPECT_TRUE(ui.Image->Picture().isNull());
+    EXPECT_EQ(ui.Image->size(), QSize(0, 0));
+    EXPECT_FALSE(ui.ScrollBox1->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(ui.ScrollBox1->verticalScrollBar()->isVisible());
     EXPECT_EQ(form.PanelText(5), "");
     EXPECT_TRUE(shown_.empty()) << Messages();
     EncodeAndDecodeWork("text.pgm");
@@ -405,7 +408,7 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     User().Click("btnSave");
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].toStdString(), "Cannot create file " + dir_.File("wyniki") + ".");
-    EXPECT_TRUE(form.btnSave->isEnabled());
+    EXPECT_TRUE(ui.btnSave->isEnabled());
     EXPECT_TRUE(std::filesystem::is_directory(dir_.File("wyniki")));
     shown_.clear();
     User().ClickTab("Obraz");
@@ -414,12 +417,13 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
 
 TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     TForm1& form = Open();
+    const test::Controls ui(form);
     // What the controls are while a job waits, seen whenever the window
     // handles its events with the file lists off.
     std::set<std::string> during;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (!form.FLB1->isEnabled()) during.insert(Controls());
+        if (!ui.FLB1->isEnabled()) during.insert(Controls());
     });
     watch.start(0);
     const std::string encoding = "code:0 order:0 dict:0 grey decode:0 lists:00 busy:0";

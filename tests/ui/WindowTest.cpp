@@ -59,7 +59,7 @@ class WindowTest : public testing::Test {
         WriteFile(dir_.File(name), "P5\n256 256\n255\n" + raster);
     }
     void ChoosePgm(const std::string& name) {
-        form_->FLB1->Refill();
+        test::Controls(*form_).FLB1->Refill();
         ASSERT_TRUE(test::UserDriver(*form_).ClickEntry("FLB1", QString::fromStdString(name)));
     }
 
@@ -72,6 +72,7 @@ class WindowTest : public testing::Test {
 
 TEST_F(WindowTest, StartsWithoutCodersSayingSoTwiceAndAskingToEnd) {
     TForm1& form = Open();
+    const test::Controls ui(form);
     ASSERT_EQ(shown_.size(), 2u);
     EXPECT_TRUE(shown_[0].text.startsWith("Brak pliku kodera arith-n.exe\r\n"));
     EXPECT_TRUE(shown_[1].text.startsWith("Brak pliku dekodera earith-n.exe\r\n"));
@@ -87,25 +88,26 @@ TEST_F(WindowTest, StartsQuietlyWithEverythingInPlace) {
     WriteFile(dir_.File("wyniki/obraz_P3.ybq"), "12345xyz");
     WriteFile(dir_.File("opis.rtf"), "{\\rtf1\\ansi\\ansicpg1250 Opis \\'b9\\par}");
     TForm1& form = Open();
+    const test::Controls ui(form);
     EXPECT_TRUE(shown_.empty());
     EXPECT_FALSE(form.EndRequested());
     EXPECT_EQ(form.windowTitle(), "Eksperymenty z arytmetycznym koderem binarnym");
-    EXPECT_EQ(form.PageControl1->currentWidget(), form.tabPicture);
-    EXPECT_EQ(form.ProgressBar->value(), 0);
+    EXPECT_EQ(ui.PageControl1->currentWidget(), ui.tabPicture);
+    EXPECT_EQ(ui.ProgressBar->value(), 0);
     EXPECT_EQ(form.State().TimeoutMs, 5000);
     EXPECT_EQ(form.State().AppDir, dir_.Dir());
-    EXPECT_TRUE(form.REdit->toPlainText().contains(QString::fromUtf8("Opis ą")));
-    EXPECT_TRUE(form.PageControl1->isTabVisible(4));
-    EXPECT_FALSE(form.PageControl1->isTabVisible(1));  // "Produkt" is never shown
-    ASSERT_EQ(form.FLB2->count(), 1);
-    EXPECT_EQ(form.FLB2->item(0)->text(), "obraz_P3.ybq");
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    EXPECT_FALSE(form.seOrder->isEnabled());
-    EXPECT_TRUE(form.cbDict->isEnabled());
-    EXPECT_FALSE(form.btnDecode->isEnabled());
-    EXPECT_FALSE(form.btnSave->isVisible());
+    EXPECT_TRUE(ui.REdit->toPlainText().contains(QString::fromUtf8("Opis ą")));
+    EXPECT_TRUE(ui.PageControl1->isTabVisible(4));
+    EXPECT_FALSE(ui.PageControl1->isTabVisible(1));  // "Produkt" is never shown
+    ASSERT_EQ(ui.FLB2->count(), 1);
+    EXPECT_EQ(ui.FLB2->item(0)->text(), "obraz_P3.ybq");
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    EXPECT_FALSE(ui.seOrder->isEnabled());
+    EXPECT_TRUE(ui.cbDict->isEnabled());
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
+    EXPECT_FALSE(ui.btnSave->isVisible());
     EXPECT_EQ(form.PanelText(0), QString::fromUtf8(" W × H ="));
-    EXPECT_EQ(form.Image->pos(), form.Image->pos());
+    EXPECT_EQ(ui.Image->pos(), ui.Image->pos());
     EXPECT_GE(form.width(), 632);
 }
 
@@ -113,20 +115,22 @@ TEST_F(WindowTest, AFileNamedWynikiIsReportedAndTheWindowStaysUsable) {
     WithCoders();
     WriteFile(dir_.File("wyniki"), "not a directory");
     TForm1& form = Open();
+    const test::Controls ui(form);
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].kind, MessageKind::Error);
     EXPECT_EQ(shown_[0].text, QString::fromUtf8("Nie można utworzyć katalogu ") +
                                   QString::fromStdString(dir_.Dir() + "/wyniki."));
-    EXPECT_FALSE(form.PageControl1->isTabVisible(4));  // no opis.rtf here
+    EXPECT_FALSE(ui.PageControl1->isTabVisible(4));  // no opis.rtf here
     WritePgm("obraz.pgm");
     ChoosePgm("obraz.pgm");
     EXPECT_EQ(shown_.size(), 1u);
-    EXPECT_TRUE(form.btnCode->isEnabled());
+    EXPECT_TRUE(ui.btnCode->isEnabled());
 }
 
 TEST_F(WindowTest, ChoosingAPgmShowsItAndFillsTheStatusBar) {
     WithCoders();
     TForm1& form = Open();
+    const test::Controls ui(form);
     WritePgm("obraz.pgm");
     ChoosePgm("obraz.pgm");
     ASSERT_TRUE(shown_.empty()) << shown_[0].text.toStdString();
@@ -137,13 +141,13 @@ TEST_F(WindowTest, ChoosingAPgmShowsItAndFillsTheStatusBar) {
     EXPECT_EQ(form.PanelText(1), QString::fromUtf8("256×256"));
     EXPECT_EQ(form.PanelText(3), "65,551");
     EXPECT_EQ(form.PanelText(5), "8.002");
-    EXPECT_TRUE(form.btnCode->isEnabled());
-    EXPECT_TRUE(form.seOrder->isEnabled());
-    EXPECT_EQ(form.Zlabel->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_FALSE(form.btnDecode->isEnabled());
-    EXPECT_EQ(form.ProgressBar->value(), 256);
+    EXPECT_TRUE(ui.btnCode->isEnabled());
+    EXPECT_TRUE(ui.seOrder->isEnabled());
+    EXPECT_EQ(ui.Zlabel->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+    EXPECT_FALSE(ui.btnDecode->isEnabled());
+    EXPECT_EQ(ui.ProgressBar->value(), 256);
 
-    const QImage& pic = form.Image->Picture();
+    const QImage& pic = ui.Image->Picture();
     ASSERT_EQ(pic.size(), QSize(256, 256));
     EXPECT_EQ(pic.format(), QImage::Format_Indexed8);
     EXPECT_EQ(qGray(pic.pixel(0, 0)), 7);  // 6 and 7 share one grey
@@ -154,23 +158,24 @@ TEST_F(WindowTest, ChoosingAPgmShowsItAndFillsTheStatusBar) {
     // The picture sits in the middle of the page whenever the window's size changes.
     form.resize(900, 700);
     QCoreApplication::processEvents();
-    const QSize page = form.tabPicture->parentWidget()->size();
-    EXPECT_EQ(form.Image->pos(), QPoint((page.width() - 256) / 2, (page.height() - 256) / 2));
+    const QSize page = ui.tabPicture->parentWidget()->size();
+    EXPECT_EQ(ui.Image->pos(), QPoint((page.width() - 256) / 2, (page.height() - 256) / 2));
 }
 
 TEST_F(WindowTest, AFailedLoadIsReportedAndChangesNoControls) {
     WithCoders();
     TForm1& form = Open();
+    const test::Controls ui(form);
     WriteFile(dir_.File("zly.pgm"), "P5\n 4 2\n255\n12345678");
     WriteFile(dir_.File("krotki.pgm"), "P5\n4 2");
-    const QImage before = form.Image->Picture();
+    const QImage before = ui.Image->Picture();
     ChoosePgm("zly.pgm");
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].kind, MessageKind::Error);
     EXPECT_EQ(shown_[0].text, "'' is not a valid integer value.");
     EXPECT_FALSE(form.State().Busy);
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    EXPECT_EQ(form.Image->Picture(), before);
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    EXPECT_EQ(ui.Image->Picture(), before);
     EXPECT_EQ(form.State().Item.CurrentName, "zly.pgm");
     ChoosePgm("krotki.pgm");
     ASSERT_EQ(shown_.size(), 2u);
@@ -182,24 +187,26 @@ TEST_F(WindowTest, ChoosingAContainerSwitchesToDecodingOnly) {
     std::filesystem::create_directory(dir_.File("wyniki"));
     WriteFile(dir_.File("wyniki/a_B1.ybq"), "\x01\x00\x01\x00\x01z");
     TForm1& form = Open();
+    const test::Controls ui(form);
     WritePgm("obraz.pgm");
     ChoosePgm("obraz.pgm");
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "a_B1.ybq"));
-    EXPECT_FALSE(form.btnCode->isEnabled());
-    EXPECT_FALSE(form.cbDict->isEnabled());
-    EXPECT_TRUE(form.btnDecode->isEnabled());
+    EXPECT_FALSE(ui.btnCode->isEnabled());
+    EXPECT_FALSE(ui.cbDict->isEnabled());
+    EXPECT_TRUE(ui.btnDecode->isEnabled());
     EXPECT_EQ(form.State().Item.CurrentName, "a_B1.ybq");
     EXPECT_EQ(form.PanelText(1), QString::fromUtf8("256×256"));  // nothing loaded
-    EXPECT_EQ(form.Image->Picture().size(), QSize(256, 256));
+    EXPECT_EQ(ui.Image->Picture().size(), QSize(256, 256));
 }
 
 TEST_F(WindowTest, ResultRowsPagesAndTheirButtons) {
     WithCoders();
     TForm1& form = Open();
-    form.PageControl1->setCurrentWidget(form.tabResults);  // as the user would
-    EXPECT_TRUE(form.btnSave->isVisible());
-    EXPECT_FALSE(form.btnSave->isEnabled());
-    EXPECT_FALSE(form.btnDelItem->isEnabled());
+    const test::Controls ui(form);
+    ui.PageControl1->setCurrentWidget(ui.tabResults);  // as the user would
+    EXPECT_TRUE(ui.btnSave->isVisible());
+    EXPECT_FALSE(ui.btnSave->isEnabled());
+    EXPECT_FALSE(ui.btnDelItem->isEnabled());
 
     TItemRec& item = form.State().Item;
     item = {"obraz.pgm", 65551, 30005, 256, 256, 'P', 3};
@@ -208,43 +215,45 @@ TEST_F(WindowTest, ResultRowsPagesAndTheirButtons) {
         form.AddResultRow();
     EXPECT_EQ(form.PanelText(3), "65,551/30,005");
     EXPECT_EQ(form.PanelText(5), "8.002/3.663");
-    EXPECT_EQ(form.ListView->topLevelItem(0)->text(4), "8.002");
+    EXPECT_EQ(ui.ListView->topLevelItem(0)->text(4), "8.002");
 
-    form.ListView->setCurrentItem(form.ListView->topLevelItem(1));
+    ui.ListView->setCurrentItem(ui.ListView->topLevelItem(1));
     form.ListViewClick();
-    EXPECT_TRUE(form.btnDelItem->isEnabled());
+    EXPECT_TRUE(ui.btnDelItem->isEnabled());
     form.btnDelItemClick();
-    ASSERT_EQ(form.ListView->topLevelItemCount(), 2);
-    EXPECT_EQ(form.ListView->topLevelItem(1)->text(0), "2");
-    EXPECT_FALSE(form.btnDelItem->isEnabled());
-    EXPECT_TRUE(form.btnSave->isEnabled());
+    ASSERT_EQ(ui.ListView->topLevelItemCount(), 2);
+    EXPECT_EQ(ui.ListView->topLevelItem(1)->text(0), "2");
+    EXPECT_FALSE(ui.btnDelItem->isEnabled());
+    EXPECT_TRUE(ui.btnSave->isEnabled());
     form.btnDelItemClick();  // nothing selected: nothing happens
-    EXPECT_EQ(form.ListView->topLevelItemCount(), 2);
+    EXPECT_EQ(ui.ListView->topLevelItemCount(), 2);
     form.AddResultRow();
-    EXPECT_EQ(form.ListView->topLevelItem(2)->text(0), "3");
+    EXPECT_EQ(ui.ListView->topLevelItem(2)->text(0), "3");
 
-    form.PageControl1->setCurrentWidget(form.TabSheet1);
-    EXPECT_FALSE(form.btnSave->isVisible());
-    form.ShowPage(form.tabResults);  // the program's switch runs no handler
-    EXPECT_FALSE(form.btnSave->isVisible());
+    ui.PageControl1->setCurrentWidget(ui.TabSheet1);
+    EXPECT_FALSE(ui.btnSave->isVisible());
+    form.ShowPage(ui.tabResults);  // the program's switch runs no handler
+    EXPECT_FALSE(ui.btnSave->isVisible());
 }
 
 TEST_F(WindowTest, SpinEditsFeedTheState) {
     WithCoders();
     TForm1& form = Open();
-    form.seOrder->setValue(4);
+    const test::Controls ui(form);
+    ui.seOrder->setValue(4);
     EXPECT_EQ(form.State().CoderOrder, 4);
-    form.seTimeout->setValue(12);
+    ui.seTimeout->setValue(12);
     EXPECT_EQ(form.State().TimeoutMs, 12000);
-    form.seStepTime->setValue(300);
+    ui.seStepTime->setValue(300);
     EXPECT_EQ(form.State().TimeoutMs, 12000);
-    form.seTimeout->setValue(500);  // held within the range
+    ui.seTimeout->setValue(500);  // held within the range
     EXPECT_EQ(form.State().TimeoutMs, 120000);
 }
 
 TEST_F(WindowTest, QuitIsIgnoredWhileBusyAndShutdownRemovesOnlyOurTemporaries) {
     WithCoders();
     TForm1& form = Open();
+    const test::Controls ui(form);
     form.State().Busy = true;
     form.btnQuitClick();
     EXPECT_FALSE(form.EndRequested());
@@ -266,39 +275,41 @@ TEST_F(WindowTest, ShapeJumpsToTheApplicationDirectory) {
     WithCoders();
     std::filesystem::create_directory(dir_.File("gdzie"));
     TForm1& form = Open();
+    const test::Controls ui(form);
     WritePgm("obraz.pgm");
-    form.DLB->SetDirectory(QString::fromStdString(dir_.File("gdzie")));
-    EXPECT_EQ(form.FLB1->count(), 0);
+    ui.DLB->SetDirectory(QString::fromStdString(dir_.File("gdzie")));
+    EXPECT_EQ(ui.FLB1->count(), 0);
     form.Shape1MouseDown();
-    EXPECT_EQ(form.DLB->Directory() + "/", QString::fromStdString(dir_.Dir()));
-    ASSERT_EQ(form.FLB1->count(), 1);
-    EXPECT_EQ(form.FLB1->item(0)->text(), "obraz.pgm");
-    EXPECT_TRUE(form.FLB1->SelectedPath().isEmpty());  // a refill is no choice
+    EXPECT_EQ(ui.DLB->Directory() + "/", QString::fromStdString(dir_.Dir()));
+    ASSERT_EQ(ui.FLB1->count(), 1);
+    EXPECT_EQ(ui.FLB1->item(0)->text(), "obraz.pgm");
+    EXPECT_TRUE(ui.FLB1->SelectedPath().isEmpty());  // a refill is no choice
     // The drive selector follows to the volume that holds the directory.
-    const QString drive = form.DriveComboBox1->Drive();
+    const QString drive = ui.DriveComboBox1->Drive();
     EXPECT_FALSE(drive.isEmpty());
-    EXPECT_TRUE(form.DLB->Directory().startsWith(drive));
+    EXPECT_TRUE(ui.DLB->Directory().startsWith(drive));
 }
 
 TEST_F(WindowTest, TheDriveSelectorSpansTheColumnAfterTheSplitterMovesAndColumnsShareTheWidth) {
     WithCoders();
     TForm1& form = Open();
+    const test::Controls ui(form);
     form.resize(1000, 600);
     QCoreApplication::processEvents();
-    form.Splitter1->setSizes({300, 600});
+    ui.Splitter1->setSizes({300, 600});
     form.Splitter1Moved();
-    EXPECT_EQ(form.Panel1->width(), 300);
-    EXPECT_EQ(form.DriveComboBox1->width(), 300);
-    form.Splitter1->setSizes({10, 600});  // never narrower than its minimum
-    EXPECT_GE(form.Panel1->width(), 145);
+    EXPECT_EQ(ui.Panel1->width(), 300);
+    EXPECT_EQ(ui.DriveComboBox1->width(), 300);
+    ui.Splitter1->setSizes({10, 600});  // never narrower than its minimum
+    EXPECT_GE(ui.Panel1->width(), 145);
 
-    form.PageControl1->setCurrentWidget(form.tabResults);
+    ui.PageControl1->setCurrentWidget(ui.tabResults);
     QCoreApplication::processEvents();
     int total = 0;
     for (int c = 0; c < 8; ++c)
-        total += form.ListView->columnWidth(c);
-    EXPECT_EQ(total, form.ListView->viewport()->width());
-    EXPECT_GE(form.ListView->columnWidth(0), 35);
+        total += ui.ListView->columnWidth(c);
+    EXPECT_EQ(total, ui.ListView->viewport()->width());
+    EXPECT_GE(ui.ListView->columnWidth(0), 35);
 }
 
 TEST(FileList, ListsFilesTheUserMayNotRead) {
