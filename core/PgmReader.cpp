@@ -19,7 +19,8 @@ class HeaderScanner {
 
     void Run() {
         // The magic line: its first byte is skipped whatever it is, then
-        // everything up to a line break. It is never compared with "P5".
+        // everything up to a line break. It is never compared with "P5", on
+        // purpose: a text-form file (P2) is read as if it were raw.
         Next();
         do
             Next();
@@ -42,7 +43,8 @@ class HeaderScanner {
         out_.height = static_cast<std::uint16_t>(ReadNumber());
 
         // The maximum value is read only from the line after the size, and
-        // dropped: every raster byte is a grey level 0..255.
+        // dropped: every raster byte is a grey level 0..255 (intended, whatever
+        // the header says).
         if (IsLineBreak(cur_)) {
             SkipLineBreaks();
             while (IsDigit(cur_))

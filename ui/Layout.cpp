@@ -405,6 +405,8 @@ void TForm1::BuildOptionsTab() {
 
     connect(seTimeout, &QSpinBox::valueChanged, this,
             [this] { Guard([this] { seTimeoutChange(); }); });
+    // Intended: the pause shares the time-out's change handler, which
+    // recomputes the time-out from seTimeout and so changes nothing.
     connect(seStepTime, &QSpinBox::valueChanged, this,
             [this] { Guard([this] { seTimeoutChange(); }); });
     PageControl1->addTab(TabSheet1, "Opcje");

@@ -104,6 +104,7 @@ void TForm1::FormCreate() {
             endRequested_ = true;
             RequestApplicationEnd();
         }
+        // Looked for in the working directory, not beside the program: intended.
         if (LoadRtfFile("opis.rtf", *REdit->document()))
             REdit->moveCursor(QTextCursor::Start);
         else
@@ -251,6 +252,8 @@ void TForm1::UpdateStatusBar() {
 void TForm1::ShowDimensions() {
     const std::string ext = UpperExtension(state_.CurrentPath);
     if (ext == ".PGM") {
+        // The size of the picture on show rather than the header's, on
+        // purpose: an image without pixels shows as 0×0.
         state_.ImageWidth = static_cast<std::uint16_t>(Image->Picture().width());
         state_.ImageHeight = static_cast<std::uint16_t>(Image->Picture().height());
         SetPanel(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
@@ -438,6 +441,8 @@ void TForm1::btnCodeClick() {
             state_.ImageWidth = state_.ImageHeight = 1;
             break;
         case End::NoOutput:
+            // A coder that failed, crashed or did not start leaves no output
+            // and no message, on purpose: the row is simply not there.
             break;
         case End::OutputEmpty:
         case End::ContainerWritten:
