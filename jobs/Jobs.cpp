@@ -73,7 +73,8 @@ void ShowPasses(ByteStream& decoded, const ContainerHeader& header, JobHost& hos
 }  // namespace
 
 std::string DecoderGaveNoOutputMessage(int seconds) {
-    return "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat w ciągu " + std::to_string(seconds) +
+    return std::string("Dekoder ") + kDecoderProgram + " nie utworzył pliku " + kDecoderOutput +
+           " w ciągu " + std::to_string(seconds) +
            " s - obraz nie został zdekodowany (można wydłużyć czas na stronie „Opcje”)";
 }
 

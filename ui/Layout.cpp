@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "core/Paths.h"
 #include "results/ResultRow.h"
 #include "ui/FormParts.h"
 #include "ui/ImageDisplay.h"
@@ -390,8 +391,8 @@ void TForm1::BuildOptionsTab() {
         speed->setAutoRaise(true);
         speed->setEnabled(false);
     };
-    programRow(135, "Label1", "Plik kodera", "Edit1", "arith-n.exe", "SpeedButton1");
-    programRow(161, "Label2", "Plik dekodera", "Edit2", "earith-n.exe", "SpeedButton2");
+    programRow(135, "Label1", "Plik kodera", "Edit1", kCoderProgram, "SpeedButton1");
+    programRow(161, "Label2", "Plik dekodera", "Edit2", kDecoderProgram, "SpeedButton2");
 
     auto* group2 =
         Place<QGroupBox>(TabSheet1, "GroupBox2", QRect(16, 256, 317, 81), " Opcje wyświetlania ");

@@ -90,14 +90,14 @@ void TForm1::FormCreate() {
         ShowPage(tabPicture);
         ProgressBar->setValue(0);
         seTimeoutChange();
-        if (!QFileInfo(appDir + "arith-n.exe").isFile()) {
+        if (!QFileInfo(appDir + kCoderProgram).isFile()) {
             ShowMessageBox(MessageKind::Information,
                            "Brak pliku kodera arith-n.exe\r\nw głównym katalogu "
                            "aplikacji.\r\n\r\nAplikacja zostanie zakończona");
             endRequested_ = true;
             RequestApplicationEnd();
         }
-        if (!QFileInfo(appDir + "earith-n.exe").isFile()) {
+        if (!QFileInfo(appDir + kDecoderProgram).isFile()) {
             ShowMessageBox(MessageKind::Information,
                            "Brak pliku dekodera earith-n.exe\r\nw głównym katalogu "
                            "aplikacji.\r\n\r\nAplikacja zostanie zakończona");
