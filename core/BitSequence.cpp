@@ -76,6 +76,12 @@ std::optional<ByteStream> ExpandBitSequence(const ByteStream& file, std::size_t 
     return out;
 }
 
+void ForgetImageForWantOfMemory(ExperimentState& state) {
+    state.SourceStream.Clear();
+    state.ImageWidth = 1;
+    state.ImageHeight = 1;
+}
+
 std::optional<ByteStream> BuildBitSequence(ExperimentState& state, BitOrder order,
                                            std::size_t memoryLimit) {
     ByteStream& source = state.SourceStream;
@@ -83,11 +89,7 @@ std::optional<ByteStream> BuildBitSequence(ExperimentState& state, BitOrder orde
         state.PixelDataOffset > 0 ? static_cast<std::size_t>(state.PixelDataOffset) : 0;
     std::optional<ByteStream> out = ExpandBitSequence(source, offset, order, memoryLimit);
     if (!out) {
-        // The memory of the loaded file is given back; the image must be
-        // chosen again before it can be coded.
-        source.Clear();
-        state.ImageWidth = 1;
-        state.ImageHeight = 1;
+        ForgetImageForWantOfMemory(state);
         return std::nullopt;
     }
     source.Seek(source.Size());

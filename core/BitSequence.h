@@ -35,6 +35,11 @@ std::optional<ByteStream> ExpandBitSequence(
     const ByteStream& file, std::size_t pixelDataOffset, BitOrder order,
     std::size_t memoryLimit = std::numeric_limits<std::size_t>::max());
 
+// What a failed build of the bit sequence leaves: SourceStream emptied to give
+// its memory back, and an image of 1 × 1; the image must be chosen again
+// before it can be coded.
+void ForgetImageForWantOfMemory(ExperimentState& state);
+
 // Builds the coder's input from every byte of state.SourceStream from
 // PixelDataOffset to its end, and leaves SourceStream's position at its end.
 // The result has 8·N bytes and its position at its end.

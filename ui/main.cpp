@@ -408,37 +408,37 @@ class TForm1::JobScope {
     TForm1& form_;
 };
 
-void TForm1::btnCodeClick() {
-    JobScope scope(*this, JobScope::Kind::Encode);
-    const bool pixelMajor = cbDict->isChecked();
-    const int order = seOrder->Value();
-    const std::string name = ContainerName(state_.CurrentPath, pixelMajor, order);
-    state_.Item.OpCode = EncodeOpCode(pixelMajor);
-
+EncodeRequest TForm1::EncodeRequestFor(bool pixelMajor, int order) const {
     EncodeRequest request;
     request.place = JobDirectories();
-    request.containerPath = ContainerPath(state_.AppDir, name);
+    request.containerPath =
+        ContainerPath(state_.AppDir, ContainerName(state_.CurrentPath, pixelMajor, order));
     request.rowName = state_.Item.CurrentName;
     request.sourceSize = state_.Item.SizeBefore;
     request.width = state_.ImageWidth;
     request.height = state_.ImageHeight;
     request.order = order;
     request.bitOrder = pixelMajor ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
+    return request;
+}
+
+void TForm1::btnCodeClick() {
+    JobScope scope(*this, JobScope::Kind::Encode);
+    const bool pixelMajor = cbDict->isChecked();
+    const int order = seOrder->Value();
+    state_.Item.OpCode = EncodeOpCode(pixelMajor);
     const std::size_t offset =
         state_.PixelDataOffset > 0 ? static_cast<std::size_t>(state_.PixelDataOffset) : 0;
-    const EncodeOutcome outcome =
-        RunEncodeJob(request, state_.SourceStream, offset, *this, runner_);
+    const EncodeOutcome outcome = RunEncodeJob(EncodeRequestFor(pixelMajor, order),
+                                               state_.SourceStream, offset, *this, runner_);
 
     using End = EncodeOutcome::End;
     switch (outcome.end) {
         case End::Failed:
             throw Error(outcome.error);
         case End::OutOfMemory:
-            // The memory of the loaded file is given back; the image must be
-            // chosen again before it can be coded.
             ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
-            state_.SourceStream.Clear();
-            state_.ImageWidth = state_.ImageHeight = 1;
+            ForgetImageForWantOfMemory(state_);
             break;
         case End::NoOutput:
             // A coder that failed, crashed or did not start leaves no output

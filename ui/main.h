@@ -116,7 +116,6 @@ class TForm1 : public QWidget, private JobHost {
     QProgressBar* ProgressBar = nullptr;
     QStatusBar* StatusBar = nullptr;
 
-
     void BuildWindow();
     QWidget* BuildFileColumn();
     QWidget* BuildButtonPanel();
@@ -140,6 +139,8 @@ class TForm1 : public QWidget, private JobHost {
     void ClearPicture() override;
     void ShowPicture(const GreyPicture& picture) override;
     JobPlace JobDirectories() const;
+    // The encode of the image loaded now, with the choices read at the press.
+    EncodeRequest EncodeRequestFor(bool pixelMajor, int order) const;
     class JobScope;
 
     void SetCoderControls(bool on);
