@@ -82,18 +82,4 @@ void ForgetImageForWantOfMemory(ExperimentState& state) {
     state.ImageHeight = 1;
 }
 
-std::optional<ByteStream> BuildBitSequence(ExperimentState& state, BitOrder order,
-                                           std::size_t memoryLimit) {
-    ByteStream& source = state.SourceStream;
-    const std::size_t offset =
-        state.PixelDataOffset > 0 ? static_cast<std::size_t>(state.PixelDataOffset) : 0;
-    std::optional<ByteStream> out = ExpandBitSequence(source, offset, order, memoryLimit);
-    if (!out) {
-        ForgetImageForWantOfMemory(state);
-        return std::nullopt;
-    }
-    source.Seek(source.Size());
-    return out;
-}
-
 }  // namespace eks

@@ -40,17 +40,4 @@ std::optional<ByteStream> ExpandBitSequence(
 // before it can be coded.
 void ForgetImageForWantOfMemory(ExperimentState& state);
 
-// Builds the coder's input from every byte of state.SourceStream from
-// PixelDataOffset to its end, and leaves SourceStream's position at its end.
-// The result has 8·N bytes and its position at its end.
-//
-// When memory for the sequence cannot be had (or it would exceed
-// memoryLimit bytes), nothing half-built is returned: the result is empty
-// (std::nullopt), SourceStream has been emptied to give its memory back and
-// ImageWidth and ImageHeight are 1. The caller shows kOutOfMemoryMessage and
-// ends the encode job.
-std::optional<ByteStream> BuildBitSequence(
-    ExperimentState& state, BitOrder order,
-    std::size_t memoryLimit = std::numeric_limits<std::size_t>::max());
-
 }  // namespace eks

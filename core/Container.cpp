@@ -43,18 +43,6 @@ std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPat
     return static_cast<std::int64_t>(container.Size());
 }
 
-bool WriteContainer(ExperimentState& state, const std::string& name, bool pixelMajor,
-                    std::uint8_t order) {
-    state.CoderOrder = order;
-    const std::optional<std::int64_t> size = WriteContainerFile(
-        state.AppDir + kCoderOutput, ContainerPath(state.AppDir, name),
-        {state.ImageWidth, state.ImageHeight, ContainerModeByte(state.CoderOrder, pixelMajor)});
-    if (!size) return false;
-    state.Item.ResultOrder = state.CoderOrder;
-    state.Item.SizeAfter = *size;
-    return true;
-}
-
 std::string ShortContainerMessage(const std::string& path) {
     return "Plik " + path + " nie jest kontenerem: ma mniej niż 5 bajtów nagłówka";
 }
@@ -75,15 +63,6 @@ void ApplyContainerHeader(ExperimentState& state, const ContainerHeader& header,
     state.CopyImageSizeToResult();
     state.Item.ResultOrder = ModeOrder(header.mode);
     state.Item.OpCode = 'D';
-}
-
-void ReadContainerHeader(ExperimentState& state) {
-    ByteStream loaded;
-    loaded.LoadFromFile(state.CurrentPath);
-    const ContainerHeader header = ParseContainerHeader(loaded, state.CurrentPath);
-    state.ContainerStream = std::move(loaded);
-    state.ContainerStream.Seek(kContainerHeaderSize);
-    ApplyContainerHeader(state, header, static_cast<std::int64_t>(state.ContainerStream.Size()));
 }
 
 }  // namespace eks

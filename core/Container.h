@@ -64,23 +64,6 @@ std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPat
                                                const std::string& containerPath,
                                                const ContainerHeader& header);
 
-// The writing side of an encode once the coder has finished. Sets CoderOrder
-// to order, loads AppDir + "tmp2x.dat" (Error "Cannot open file <path>" when
-// it cannot be opened) and, when it holds at least one byte, writes the
-// container `name` into the results directory (Error "Cannot create file
-// <path>" when it cannot be created; never a truncated container), then sets
-// ResultOrder to order and SizeAfter to the container's size. Returns whether
-// a container was written; with an empty coder output nothing is written and
-// the two fields keep their values.
-bool WriteContainer(ExperimentState& state, const std::string& name, bool pixelMajor,
-                    std::uint8_t order);
-
-// Loads the container at CurrentPath into ContainerStream and reads its
-// header (ApplyContainerHeader). Leaves the stream at the payload. A file
-// that cannot be opened or is shorter than the header fails with Error and
-// changes nothing.
-void ReadContainerHeader(ExperimentState& state);
-
 // What reading a container's header sets: ImageWidth, ImageHeight,
 // ContainerMode, SizeBefore (the file's size), ResultWidth, ResultHeight,
 // ResultOrder (mode AND 15) and OpCode 'D'.

@@ -38,10 +38,10 @@ ExperimentState StateWithRaster(const Bytes& pixels, const std::string& header =
 
 Bytes Build(const Bytes& pixels, BitOrder order) {
     ExperimentState st = StateWithRaster(pixels);
-    std::optional<ByteStream> seq = BuildBitSequence(st, order);
+    std::optional<ByteStream> seq =
+        ExpandBitSequence(st.SourceStream, static_cast<std::size_t>(st.PixelDataOffset), order);
     EXPECT_TRUE(seq.has_value());
     EXPECT_EQ(seq->Position(), seq->Size());
-    EXPECT_EQ(st.SourceStream.Position(), st.SourceStream.Size());
     return Bytes(seq->Data(), seq->Data() + seq->Size());
 }
 
@@ -77,13 +77,14 @@ TEST(BitSequence, WhenMemoryRunsOutNothingHalfBuiltComesBack) {
     ExperimentState st = StateWithRaster(Bytes(1000, 0x55));
     st.ImageWidth = 40;
     st.ImageHeight = 25;
-    EXPECT_FALSE(BuildBitSequence(st, BitOrder::PlaneMajor, 7999).has_value());
+    EXPECT_FALSE(ExpandBitSequence(st.SourceStream, 5, BitOrder::PlaneMajor, 7999).has_value());
+    ForgetImageForWantOfMemory(st);
     EXPECT_EQ(st.SourceStream.Size(), 0u);
     EXPECT_EQ(st.ImageWidth, 1);
     EXPECT_EQ(st.ImageHeight, 1);
 
     ExperimentState fits = StateWithRaster(Bytes(1000, 0x55));
-    EXPECT_TRUE(BuildBitSequence(fits, BitOrder::PlaneMajor, 8000).has_value());
+    EXPECT_TRUE(ExpandBitSequence(fits.SourceStream, 5, BitOrder::PlaneMajor, 8000).has_value());
 }
 
 }  // namespace
