@@ -95,6 +95,16 @@ void CoderRunner::WaitMs(int ms) {
     }
 }
 
+void CoderRunner::WaitForProgram(int ms) {
+    const std::int64_t start = clock_.NowMs();
+    for (;;) {
+        const std::int64_t elapsed = clock_.NowMs() - start;
+        host_.ProcessEvents();
+        if (elapsed >= ms || !ProgramRunning()) return;
+        clock_.SleepMs(static_cast<int>(std::min<std::int64_t>(kWaitSliceMs, ms - elapsed)));
+    }
+}
+
 bool CoderRunner::ProgramRunning() const {
     return program_ && program_->Running();
 }

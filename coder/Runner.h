@@ -105,6 +105,9 @@ class CoderRunner {
     // Returns once ms milliseconds have passed, handling window events all
     // the while (at least once) and sleeping a little between rounds.
     void WaitMs(int ms);
+    // The same, but it returns as soon as the program started last has ended
+    // (at once when none runs): the wait of a job whose user asked for it.
+    void WaitForProgram(int ms);
 
     // Loads the output file into the stream once it can be read and holds at
     // least one byte, and returns true; returns false at once when it does not

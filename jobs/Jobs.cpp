@@ -25,6 +25,14 @@ Outcome Guarded(Body body) {
     return outcome;
 }
 
+// The wait after a launch: the whole time-out, or until the program has ended.
+void WaitAfterLaunch(CoderRunner& runner, JobHost& host, int timeoutSeconds) {
+    if (host.EndWaitWhenProgramEnds())
+        runner.WaitForProgram(timeoutSeconds * 1000);
+    else
+        runner.WaitMs(timeoutSeconds * 1000);
+}
+
 void Launch(CoderRunner& runner, JobHost& host, const JobPlace& place, bool coder, int order) {
     const bool visible = host.ConsoleVisible();
     if (coder)
@@ -99,7 +107,7 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
             ScopeExit cursor{[&host] { host.SetBusyCursor(false); }};
             Launch(runner, host, request.place, true, request.order);
         }
-        runner.WaitMs(host.TimeoutSeconds() * 1000);
+        WaitAfterLaunch(runner, host, host.TimeoutSeconds());
         if (!runner.CollectOutput(workDir + kCoderOutput, *bits)) {
             outcome.end = End::NoOutput;
             return;
@@ -144,7 +152,7 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
         host.ShowStep({});
         ScopeExit stop{[&runner] { runner.StopProgram(); }};
         const int timeoutSeconds = host.TimeoutSeconds();
-        runner.WaitMs(timeoutSeconds * 1000);
+        WaitAfterLaunch(runner, host, timeoutSeconds);
         if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded))
             throw Error(DecoderGaveNoOutputMessage(timeoutSeconds));
         outcome.decoded.Seek(0);

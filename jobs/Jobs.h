@@ -42,6 +42,10 @@ class JobHost : public RunnerHost {
     // The pause before each later pass of a plane-order decode, in ms, read
     // before each pause.
     virtual int PassPauseMs() = 0;
+    // Whether the wait after a launch ends as soon as the program has ended
+    // (still bounded by the time-out) rather than after the whole time-out;
+    // read right before the wait.
+    virtual bool EndWaitWhenProgramEnds() = 0;
     // The header of the container being decoded, as soon as it has been read.
     virtual void HeaderRead(const ContainerHeader& header, std::int64_t fileSize) = 0;
     // The step of a decode: "dekompresja", "dekodowanie", "pasaż 1" ... or empty.

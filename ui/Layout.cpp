@@ -369,6 +369,9 @@ void TForm1::BuildOptionsTab() {
     auto* group1 =
         Place<QGroupBox>(TabSheet1, "GroupBox1", QRect(16, 24, 317, 201), " Opcje kodeka ");
     pageAnchors->Add(group1, leftRightTop);
+    // Unticked at start: then a job waits the whole time-out, as it always has.
+    cbEndWait = Place<QCheckBox>(group1, "cbEndWait", QRect(16, 26, 290, 17),
+                                 "Kończ oczekiwanie, gdy koder skończy pracę");
     cbVisual = Place<QCheckBox>(group1, "cbVisual", QRect(16, 49, 260, 17),
                                 "Podgląd podczas pracy w trybie DOS");
     auto* timeoutText =

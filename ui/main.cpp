@@ -341,6 +341,10 @@ bool TForm1::ConsoleVisible() {
     return cbVisual->isChecked();
 }
 
+bool TForm1::EndWaitWhenProgramEnds() {
+    return cbEndWait->isChecked();
+}
+
 int TForm1::PassPauseMs() {
     return seStepTime->Value();
 }

@@ -100,6 +100,7 @@ class TForm1 : public QWidget, private JobHost {
     PictureBox* Image = nullptr;
     QTreeWidget* ListView = nullptr;
     QCheckBox* cbVisual = nullptr;
+    QCheckBox* cbEndWait = nullptr;
     SpinEdit* seTimeout = nullptr;
     SpinEdit* seStepTime = nullptr;
     QTextEdit* REdit = nullptr;
@@ -132,6 +133,7 @@ class TForm1 : public QWidget, private JobHost {
     void SetBusyCursor(bool busy) override;
     bool ConsoleVisible() override;
     int PassPauseMs() override;
+    bool EndWaitWhenProgramEnds() override;
     void HeaderRead(const ContainerHeader& header, std::int64_t fileSize) override;
     void ShowStep(const std::string& title) override;
     void StartProgress(int rows) override;

@@ -125,6 +125,32 @@ TEST_F(Collect, AnUnreadableOutputIsRetriedAfterTheTimeoutThreeTimes) {
     EXPECT_EQ(stream.Size(), 4u);
 }
 
+TEST(Runner, AWaitForTheProgramEndsWithItOrWithTheTimeOut) {
+    TempDir dir;
+    FakeHost host;
+    FakeClock clock;
+    // Each slice of the wait also lets a little real time pass, for the
+    // program to get on.
+    clock.onSleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    CoderRunner runner(host, clock);
+    WriteFile(dir.File("arith-n.exe"), "#!/bin/sh\nexit 0\n");
+    std::filesystem::permissions(dir.File("arith-n.exe"), std::filesystem::perms::owner_all);
+    runner.RunCoder(dir.Dir(), 1, false);
+    std::int64_t start = clock.now;
+    runner.WaitForProgram(60000);
+    EXPECT_FALSE(runner.ProgramRunning());
+    EXPECT_LT(clock.now - start, 60000);
+
+    // One that never ends: the whole time-out, and it still runs.
+    WriteFile(dir.File("arith-n.exe"), "#!/bin/sh\nexec sleep 30\n");
+    runner.RunCoder(dir.Dir(), 1, false);
+    start = clock.now;
+    runner.WaitForProgram(200);
+    EXPECT_GE(clock.now - start, 200);
+    EXPECT_TRUE(runner.ProgramRunning());
+    runner.StopProgram();
+}
+
 TEST(Runner, StartsTheProgramInTheApplicationDirectoryAndStopsIt) {
     TempDir dir;
     FakeHost host;
