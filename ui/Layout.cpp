@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLocale>
+#include <QRadioButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -178,6 +179,7 @@ void TForm1::BuildWindow() {
     BuildResultsTab();
     BuildOptionsTab();
     BuildDescriptionTab();
+    BuildSeriesTab();
     PageControl1->setCurrentWidget(TabSheet1);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!programPageChange_) Guard([this] { PageControl1Change(); });
@@ -268,6 +270,7 @@ QWidget* TForm1::BuildButtonPanel() {
     Zlabel->setBuddy(seOrder);
     btnCode = Place<QPushButton>(panel, "btnCode", QRect(16, 63, 84, 25), "&Koduj");
     btnCode->setEnabled(false);
+    btnCode->installEventFilter(this);
     cbDict = Place<QCheckBox>(panel, "cbDict", QRect(15, 96, 85, 17), "bez przeplotu");
 
     Frame(panel, QRect(8, 131, 101, 50));
@@ -356,6 +359,50 @@ void TForm1::BuildResultsTab() {
     Place<QLabel>(legend, nullptr, QRect(199, 18, 150, 14), "R --- rząd kodera/dekodera");
     layout->addWidget(legend);
     PageControl1->addTab(tabResults, "Wyniki");
+}
+
+void TForm1::BuildSeriesTab() {
+    tabSeries = new QWidget;
+    tabSeries->setObjectName("tabSeries");
+    const QSize page(349, 357);
+    tabSeries->resize(page);
+    auto* anchors = new AnchorKeeper(tabSeries, page);
+
+    auto* group =
+        Place<QGroupBox>(tabSeries, "GroupBox3", QRect(16, 12, 317, 140), " Seria kodowań ");
+    anchors->Add(group, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
+    Place<QLabel>(group, nullptr, QRect(16, 27, 60, 13), "Rząd od");
+    seFrom = Place<SpinEdit>(group, "seFrom", QRect(80, 24, 50, 22), 1, 9, 1, 1);
+    Place<QLabel>(group, nullptr, QRect(142, 27, 20, 13), "do");
+    seTo = Place<SpinEdit>(group, "seTo", QRect(166, 24, 50, 22), 1, 9, 1, 9);
+    Place<QLabel>(group, nullptr, QRect(16, 56, 120, 13), "Kolejność bitów:");
+    rbSeriesB =
+        Place<QRadioButton>(group, "rbSeriesB", QRect(16, 74, 140, 17), "bez przeplotu (B)");
+    rbSeriesP = Place<QRadioButton>(group, "rbSeriesP", QRect(16, 93, 140, 17), "z przeplotem (P)");
+    rbSeriesBoth = Place<QRadioButton>(group, "rbSeriesBoth", QRect(166, 74, 120, 17), "obie");
+    rbSeriesBoth->setChecked(true);
+    cbSeriesCheck = Place<QCheckBox>(group, "cbSeriesCheck", QRect(16, 115, 290, 17),
+                                     "Sprawdzaj każdy kontener dekoderem");
+
+    btnSeriesRun =
+        Place<QPushButton>(tabSeries, "btnSeriesRun", QRect(16, 162, 110, 25), "Uruchom serię");
+    btnSeriesRun->setEnabled(false);
+    btnSeriesStop =
+        Place<QPushButton>(tabSeries, "btnSeriesStop", QRect(136, 162, 84, 25), "Przerwij");
+    btnSeriesStop->setEnabled(false);
+    SeriesProgress = Place<QProgressBar>(tabSeries, "SeriesProgress", QRect(16, 196, 317, 12));
+    SeriesProgress->setTextVisible(false);
+    SeriesProgress->setValue(0);
+    anchors->Add(SeriesProgress, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
+    lbSeriesStep = Place<QLabel>(tabSeries, "lbSeriesStep", QRect(16, 212, 317, 15), "");
+    lstSeries = Place<QListWidget>(tabSeries, "lstSeries", QRect(16, 232, 317, 113));
+    anchors->Add(lstSeries, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge | Qt::BottomEdge);
+
+    connect(btnSeriesRun, &QPushButton::clicked, this,
+            [this] { Guard([this] { btnSeriesRunClick(); }); });
+    connect(btnSeriesStop, &QPushButton::clicked, this,
+            [this] { Guard([this] { btnSeriesStopClick(); }); });
+    PageControl1->addTab(tabSeries, "Seria");
 }
 
 void TForm1::BuildOptionsTab() {

@@ -154,6 +154,9 @@ void TForm1::Shape1MouseDown() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // A series can be started exactly when "Koduj" could be pressed.
+    if (watched == btnCode && event->type() == QEvent::EnabledChange && btnSeriesRun)
+        btnSeriesRun->setEnabled(btnCode->isEnabled());
     if (watched == Shape1 && event->type() == QEvent::MouseButtonPress) {
         Guard([this] { Shape1MouseDown(); });
         return true;
@@ -342,7 +345,8 @@ bool TForm1::ConsoleVisible() {
 }
 
 bool TForm1::EndWaitWhenProgramEnds() {
-    return cbEndWait->isChecked();
+    // A series always ends each wait with the coder.
+    return cbEndWait->isChecked() || seriesRunning_;
 }
 
 int TForm1::PassPauseMs() {
@@ -437,6 +441,13 @@ void TForm1::btnCodeClick() {
                                                state_.SourceStream, offset, *this, runner_);
 
     using End = EncodeOutcome::End;
+    if (outcome.end == End::ContainerWritten || outcome.end == End::OutputEmpty)
+        scope.CoderOutputRead();
+    TakeEncodeOutcome(outcome, order);
+}
+
+void TForm1::TakeEncodeOutcome(const EncodeOutcome& outcome, int order) {
+    using End = EncodeOutcome::End;
     switch (outcome.end) {
         case End::Failed:
             throw Error(outcome.error);
@@ -451,7 +462,6 @@ void TForm1::btnCodeClick() {
         case End::OutputEmpty:
         case End::ContainerWritten:
             state_.CoderOrder = static_cast<std::uint8_t>(order);
-            scope.CoderOutputRead();
             FLB2->Refill();
             // An output that vanished between its collection and its second
             // reading leaves no container, and so no row to show.
@@ -486,6 +496,142 @@ void TForm1::DecodeChosenContainer() {
     lbStep->setText({});
 }
 
+// ------------------------------------------------------------ the series
+
+namespace {
+
+// The host of a series' check: the window's events and live reads, nothing
+// shown (no page switch, no passes, no row).
+class QuietHost : public JobHost {
+  public:
+    explicit QuietHost(JobHost& window) : window_(window) {}
+    void ProcessEvents() override { window_.ProcessEvents(); }
+    int TimeoutSeconds() override { return window_.TimeoutSeconds(); }
+    void SetBusyCursor(bool busy) override { window_.SetBusyCursor(busy); }
+    bool ConsoleVisible() override { return window_.ConsoleVisible(); }
+    int PassPauseMs() override { return 0; }
+    bool EndWaitWhenProgramEnds() override { return true; }
+    void HeaderRead(const ContainerHeader&, std::int64_t) override {}
+    void ShowStep(const std::string&) override {}
+    void StartProgress(int) override {}
+    void StepProgress() override {}
+    void ClearPicture() override {}
+    void ShowPicture(const GreyPicture&) override {}
+
+  private:
+    JobHost& window_;
+};
+
+}  // namespace
+
+// The controls of a series: from its start to its end nothing that would
+// start another job or change the image is on, whatever a step's own closing
+// steps would do; afterwards the window is as after an encode.
+class TForm1::SeriesScope {
+  public:
+    explicit SeriesScope(TForm1& form) : form_(form) {
+        form.seriesRunning_ = true;
+        form.seriesStopRequested_ = false;
+        Hold();
+        form.btnSeriesStop->setEnabled(true);
+    }
+    SeriesScope(const SeriesScope&) = delete;
+    SeriesScope& operator=(const SeriesScope&) = delete;
+    ~SeriesScope() {
+        form_.seriesRunning_ = false;
+        form_.btnSeriesStop->setEnabled(false);
+        form_.SetFileLists(true);
+        form_.SetCoderControls(imageKept);
+    }
+    // After a step: what its closing steps turned on goes off again.
+    void Hold() {
+        form_.SetCoderControls(false);
+        form_.SetFileLists(false);
+        form_.btnDecode->setEnabled(false);
+    }
+    bool imageKept = true;
+
+  private:
+    TForm1& form_;
+};
+
+void TForm1::btnSeriesRunClick() {
+    const int from = std::min(seFrom->Value(), seTo->Value());
+    const int to = std::max(seFrom->Value(), seTo->Value());
+    std::vector<bool> bitOrders;  // pixel order (B) first, then plane order (P)
+    if (!rbSeriesP->isChecked()) bitOrders.push_back(true);
+    if (!rbSeriesB->isChecked()) bitOrders.push_back(false);
+    const bool check = cbSeriesCheck->isChecked();
+    lstSeries->clear();
+    SeriesProgress->setRange(0, static_cast<int>(bitOrders.size()) * (to - from + 1));
+    SeriesProgress->setValue(0);
+    {
+        SeriesScope scope(*this);
+        for (const bool pixelMajor : bitOrders) {
+            for (int order = from; order <= to && !seriesStopRequested_ && scope.imageKept;
+                 ++order) {
+                const QString step = QString("rząd %1, %2")
+                                         .arg(order)
+                                         .arg(pixelMajor ? "bez przeplotu" : "z przeplotem");
+                lbSeriesStep->setText(step);
+                ProcessEvents();
+                const QString result = RunSeriesStep(pixelMajor, order, check, scope.imageKept);
+                scope.Hold();
+                lstSeries->addItem(step + ": " + result);
+                lstSeries->scrollToBottom();
+                SeriesProgress->setValue(SeriesProgress->value() + 1);
+            }
+        }
+        lbSeriesStep->setText(seriesStopRequested_ ? "seria przerwana" : "seria zakończona");
+    }
+    if (quitAfterSeries_) {
+        endRequested_ = true;
+        RequestApplicationEnd();
+    }
+}
+
+void TForm1::btnSeriesStopClick() {
+    seriesStopRequested_ = true;
+}
+
+QString TForm1::RunSeriesStep(bool pixelMajor, int order, bool check, bool& imageKept) {
+    state_.Item.OpCode = EncodeOpCode(pixelMajor);
+    const EncodeRequest request = EncodeRequestFor(pixelMajor, order);
+    const std::size_t offset =
+        state_.PixelDataOffset > 0 ? static_cast<std::size_t>(state_.PixelDataOffset) : 0;
+    const EncodeOutcome outcome =
+        RunEncodeJob(request, state_.SourceStream, offset, *this, runner_);
+    using End = EncodeOutcome::End;
+    if (outcome.end == End::Failed) return QString::fromStdString(outcome.error);
+    if (outcome.end == End::OutOfMemory) {
+        // Nothing is left to code: the series ends with the message.
+        imageKept = false;
+        TakeEncodeOutcome(outcome, order);
+        return "brak pamięci";
+    }
+    TakeEncodeOutcome(outcome, order);
+    if (outcome.end != End::ContainerWritten) return "koder nie zapisał wyniku";
+    QString result =
+        QString::fromStdString(FileNamePart(request.containerPath)) + ", " +
+        QString::fromStdString(BitsPerPixelText(
+            outcome.row.SizeAfter, std::int64_t{outcome.row.ResultWidth} * outcome.row.ResultHeight,
+            kStatusPrecision, seps_.decimal)) +
+        " bpp";
+    if (!check) return result;
+
+    // The check: the container decoded quietly, its bits against the image's.
+    QuietHost quiet(*this);
+    const DecodeOutcome decoded =
+        RunDecodeJob({JobDirectories(), request.containerPath, {}}, quiet, runner_);
+    if (!decoded.done) return result + "; sprawdzenie: " + QString::fromStdString(decoded.error);
+    const std::optional<ByteStream> bits =
+        ExpandBitSequence(state_.SourceStream, offset, request.bitOrder);
+    const bool same = bits && bits->Size() == decoded.decoded.Size() &&
+                      std::equal(bits->Data(), bits->Data() + bits->Size(), decoded.decoded.Data());
+    return result +
+           (same ? "; sprawdzony" : "; sprawdzenie: zdekodowane bity różnią się od zakodowanych");
+}
+
 void TForm1::btnSaveClick() {
     const QString chosen = AskSaveFileName({QString::fromUtf8("Podaj nazwę pliku raportu"),
                                             "Pliki tekstowe (*.txt)", "txt", reportName_});
@@ -511,6 +657,12 @@ void TForm1::btnSaveClick() {
 
 void TForm1::btnQuitClick() {
     if (state_.Busy) return;
+    if (seriesRunning_) {
+        // The series stops after the running step, and then the program ends.
+        seriesStopRequested_ = true;
+        quitAfterSeries_ = true;
+        return;
+    }
     endRequested_ = true;
     RequestApplicationEnd();
 }

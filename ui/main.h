@@ -4,8 +4,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -58,6 +60,8 @@ class TForm1 : public QWidget, private JobHost {
     void btnSaveClick();
     void seOrderChange();
     void seTimeoutChange();
+    void btnSeriesRunClick();
+    void btnSeriesStopClick();
 
     // Steps that the handlers share.
     void LoadSelectedFile(const QString& path);
@@ -115,6 +119,19 @@ class TForm1 : public QWidget, private JobHost {
     QPushButton* btnSave = nullptr;
     QPushButton* btnQuit = nullptr;
     QProgressBar* ProgressBar = nullptr;
+    // The page "Seria".
+    QWidget* tabSeries = nullptr;
+    SpinEdit* seFrom = nullptr;
+    SpinEdit* seTo = nullptr;
+    QRadioButton* rbSeriesB = nullptr;
+    QRadioButton* rbSeriesP = nullptr;
+    QRadioButton* rbSeriesBoth = nullptr;
+    QCheckBox* cbSeriesCheck = nullptr;
+    QPushButton* btnSeriesRun = nullptr;
+    QPushButton* btnSeriesStop = nullptr;
+    QProgressBar* SeriesProgress = nullptr;
+    QLabel* lbSeriesStep = nullptr;
+    QListWidget* lstSeries = nullptr;
     QStatusBar* StatusBar = nullptr;
 
     void BuildWindow();
@@ -124,6 +141,7 @@ class TForm1 : public QWidget, private JobHost {
     void BuildResultsTab();
     void BuildOptionsTab();
     void BuildDescriptionTab();
+    void BuildSeriesTab();
     void BuildStatusBar();
     void ShareOutColumns();
 
@@ -143,6 +161,12 @@ class TForm1 : public QWidget, private JobHost {
     JobPlace JobDirectories() const;
     // The encode of the image loaded now, with the choices read at the press.
     EncodeRequest EncodeRequestFor(bool pixelMajor, int order) const;
+    // Applies an encode's outcome: the state, the container list, the row.
+    // Throws the error of a failed job.
+    void TakeEncodeOutcome(const EncodeOutcome& outcome, int order);
+    // One step of a series; its result or error for the list of steps.
+    QString RunSeriesStep(bool pixelMajor, int order, bool check, bool& imageKept);
+    class SeriesScope;
     class JobScope;
 
     void SetCoderControls(bool on);
@@ -157,6 +181,9 @@ class TForm1 : public QWidget, private JobHost {
     Separators seps_;
     QString initialAppDir_;
     bool endRequested_ = false;
+    bool seriesRunning_ = false;
+    bool seriesStopRequested_ = false;
+    bool quitAfterSeries_ = false;
     bool programPageChange_ = false;
     QLabel* panels_[8] = {};
     CoderRunner runner_;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
@@ -477,6 +479,82 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     EXPECT_EQ(Controls(), coderOff);
     EXPECT_EQ(during, std::set<std::string>{decoding});
     EXPECT_EQ(Rows().size(), 2u);
+}
+
+TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
+    TForm1& form = Open();
+    const test::Controls ui(form);
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    User().ClickTab("Seria");
+    auto* run = User().Find<QPushButton>("btnSeriesRun");
+    auto* stop = User().Find<QPushButton>("btnSeriesStop");
+    auto* steps = User().Find<QListWidget>("lstSeries");
+    EXPECT_TRUE(run->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    User().TypeNumber("seFrom", 2);
+    User().TypeNumber("seTo", 4);
+    User().Click("cbSeriesCheck");
+    // A step that cannot write its container: its error is listed, the
+    // series goes on.
+    std::filesystem::create_directory(dir_.File("wyniki/text_P3.ybq"));
+
+    // What the controls are whenever the window handles its events meanwhile.
+    std::set<std::string> during;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (stop->isEnabled()) during.insert(Controls() + (run->isEnabled() ? " run:1" : " run:0"));
+    });
+    watch.start(0);
+    User().Click("btnSeriesRun");
+    watch.stop();
+    EXPECT_EQ(during,
+              std::set<std::string>{"code:0 order:0 dict:0 grey decode:0 lists:00 busy:0 run:0"});
+    EXPECT_EQ(Controls(), "code:1 order:1 dict:1 black decode:0 lists:11 busy:0");
+    EXPECT_TRUE(run->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+
+    // Bit order B first, then P, orders ascending; one row per written container.
+    std::vector<std::string> ops;
+    for (const std::string& row : Rows())
+        ops.push_back(row.substr(row.find('|', 2) + 1, 3));
+    EXPECT_EQ(ops, (std::vector<std::string>{"B/2", "B/3", "B/4", "P/2", "P/4"}));
+    ASSERT_EQ(steps->count(), 6);
+    EXPECT_TRUE(steps->item(0)->text().startsWith("rząd 2, bez przeplotu: text_B2.ybq, "));
+    EXPECT_TRUE(steps->item(0)->text().endsWith("bpp; sprawdzony"))
+        << steps->item(0)->text().toStdString();
+    EXPECT_EQ(steps->item(4)->text().toStdString(),
+              "rząd 3, z przeplotem: Cannot create file " + dir_.Dir() + "/wyniki/text_P3.ybq");
+    EXPECT_TRUE(steps->item(5)->text().endsWith("; sprawdzony"));
+    EXPECT_EQ(User().Find<QLabel>("lbSeriesStep")->text(), "seria zakończona");
+    EXPECT_TRUE(shown_.empty()) << Messages();
+
+    // A decoder that gives other bits: each check fails, and says so.
+    BreakProgram("earith-n.exe");
+    WriteFile(dir_.File("earith-n.exe"), "#!/bin/sh\nhead -c 99 /dev/zero > tmp4x.dat\n");
+    User().Click("rbSeriesB");
+    User().TypeNumber("seTo", 2);
+    User().Click("btnSeriesRun");
+    ASSERT_EQ(steps->count(), 1);
+    EXPECT_TRUE(steps->item(0)->text().endsWith(
+        "; sprawdzenie: zdekodowane bity różnią się od zakodowanych"));
+
+    // "Przerwij" while the first step runs: the series stops after it.
+    User().Click("cbSeriesCheck");
+    User().TypeNumber("seTo", 9);
+    QTimer press;
+    press.setSingleShot(true);
+    QObject::connect(&press, &QTimer::timeout, [&] { UserDriver::Click(stop); });
+    press.start(0);
+    User().Click("btnSeriesRun");
+    EXPECT_EQ(steps->count(), 1);
+    EXPECT_EQ(User().Find<QLabel>("lbSeriesStep")->text(), "seria przerwana");
+
+    // "Koniec" during a series: it stops after the running step, then ends.
+    QObject::connect(&press, &QTimer::timeout, [&] { User().Click("btnQuit"); });
+    press.start(0);
+    User().Click("btnSeriesRun");
+    EXPECT_EQ(steps->count(), 1);
+    EXPECT_TRUE(form.EndRequested());
 }
 
 }  // namespace
