@@ -299,12 +299,36 @@ void TForm1::AddResultRow() {
         item->setText(c, QString::fromStdString(row[c]));
         item->setTextAlignment(c, ColumnAlignment(c) | Qt::AlignVCenter);
     }
+    // The raw values stay with the row, for what is computed from rows later
+    // (the chart, the CSV form) rather than from their display texts.
+    const TItemRec& r = state_.Item;
+    item->setData(kColPosition, kRowRecordRole,
+                  QVariantList{QString::fromStdString(state_.CurrentPath),
+                               QString::fromStdString(r.CurrentName), qint64{r.SizeBefore},
+                               qint64{r.SizeAfter}, r.ResultWidth, r.ResultHeight,
+                               QChar::fromLatin1(r.OpCode), int{r.ResultOrder}});
     ListView->addTopLevelItem(item);
     btnSave->setEnabled(true);
     const JobStatusTexts texts = MakeJobStatusTexts(state_, seps_);
     SetPanel(1, QString::fromStdString(texts.dimensions));
     SetPanel(3, QString::fromStdString(texts.sizes));
     SetPanel(5, QString::fromStdString(texts.bitRates));
+}
+
+TForm1::RowRecord TForm1::RecordOfRow(int row) const {
+    const QVariantList v =
+        ListView->topLevelItem(row)->data(kColPosition, kRowRecordRole).toList();
+    RowRecord record;
+    record.path = v.value(0).toString().toStdString();
+    TItemRec& r = record.item;
+    r.CurrentName = v.value(1).toString().toStdString();
+    r.SizeBefore = v.value(2).toLongLong();
+    r.SizeAfter = v.value(3).toLongLong();
+    r.ResultWidth = v.value(4).toInt();
+    r.ResultHeight = v.value(5).toInt();
+    r.OpCode = v.value(6).toChar().toLatin1();
+    r.ResultOrder = static_cast<std::uint8_t>(v.value(7).toInt());
+    return record;
 }
 
 void TForm1::btnDelItemClick() {

@@ -164,6 +164,13 @@ class TForm1 : public QWidget, private JobHost {
     // Applies an encode's outcome: the state, the container list, the row.
     // Throws the error of a failed job.
     void TakeEncodeOutcome(const EncodeOutcome& outcome, int order);
+    // The raw values a results row was made from, and the full path of its file.
+    struct RowRecord {
+        std::string path;
+        TItemRec item;
+    };
+    static constexpr int kRowRecordRole = Qt::UserRole + 1;
+    RowRecord RecordOfRow(int row) const;
     // One step of a series; its result or error for the list of steps.
     QString RunSeriesStep(bool pixelMajor, int order, bool check, bool& imageKept);
     class SeriesScope;
