@@ -18,4 +18,9 @@ std::string CannotOpenFileMessage(const std::string& path);
 std::string CannotCreateFileMessage(const std::string& path);
 std::string NotValidIntegerMessage(const std::string& text);
 
+// The text of the standard error report: the message, with a full stop
+// appended when its last character sorts after "." (any letter, a digit,
+// any character beyond ASCII).
+std::string StandardErrorText(const std::string& message);
+
 }  // namespace eks

@@ -1,0 +1,64 @@
+#include "results/Csv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+namespace eks {
+namespace {
+
+TEST(Csv, HeaderAndRowsOfAnEncodeAndADecode) {
+    EXPECT_EQ(CsvHeaderLine(),
+              "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,"
+              "bpp_after,check\n");
+
+    // The results table's worked example: obraz.pgm, plane order, order 3.
+    const TItemRec encode{"obraz.pgm", 65551, 30005, 256, 256, 'P', 3};
+    EXPECT_EQ(CsvLine(encode, "obrazy/obraz.pgm", "ok"),
+              "obrazy/obraz.pgm,P,3,256,256,65536,65551,30005,8.001831,3.662720,ok\n");
+
+    // A decode row, as the window's table holds it, with no check.
+    const TItemRec decode{"obraz_P3.ybq", 30005, 65536, 256, 256, 'D', 3};
+    EXPECT_EQ(CsvLine(decode, "obraz_P3.ybq", ""),
+              "obraz_P3.ybq,D,3,256,256,65536,30005,65536,3.662720,8.000000,\n");
+
+    // Sizes and pixel counts beyond 32 bits stay whole.
+    const TItemRec large{"duzy.pgm", 4294967296, 3000000000, 65535, 65535, 'B', 9};
+    EXPECT_EQ(CsvLine(large, "duzy.pgm", ""),
+              "duzy.pgm,B,9,65535,65535,4294836225,4294967296,3000000000,8.000244,5.588106,\n");
+
+    // Without pixels the two ratios are empty, never "inf" or "nan"; a
+    // record before any job has no operation letter.
+    EXPECT_EQ(CsvLine({"pusty.pgm", 15, 20, 0, 7, 'P', 1}, "pusty.pgm", ""),
+              "pusty.pgm,P,1,0,7,0,15,20,,,\n");
+    EXPECT_EQ(CsvLine({}, "", ""), ",,0,0,0,0,0,0,,,\n");
+}
+
+TEST(Csv, ImagesThatWouldSplitTheLineAreQuoted) {
+    const TItemRec row{"a.pgm", 8, 8, 1, 1, 'B', 1};
+    EXPECT_EQ(CsvLine(row, "dir,1/a.pgm", "ok").substr(0, 14), "\"dir,1/a.pgm\",");
+    EXPECT_EQ(CsvLine(row, "say \"x\".pgm", "").substr(0, 16), "\"say \"\"x\"\".pgm\",");
+    EXPECT_EQ(CsvLine(row, "two\nlines.pgm", "").substr(0, 17), "\"two\nlines.pgm\",B");
+    // UTF-8 names, spaces and semicolons pass as they are.
+    EXPECT_TRUE(CsvLine(row, "żółw; ścieżka.pgm", "").starts_with("żółw; ścieżka.pgm,B,"));
+}
+
+TEST(Csv, BitsPerPixelRoundExactlyHalfAwayFromZero) {
+    // 8 / 16,000,000 is exactly 0.0000005: a double would not round it up.
+    EXPECT_EQ(CsvBitsPerPixel(1, 16000000), "0.000001");
+    EXPECT_EQ(CsvBitsPerPixel(5, 16000000), "0.000003");  // not to the even 0.000002
+    EXPECT_EQ(CsvBitsPerPixel(1, 16000001), "0.000000");  // just below the half
+    EXPECT_EQ(CsvBitsPerPixel(-1, 16000000), "-0.000001");
+    EXPECT_EQ(CsvBitsPerPixel(-1, 16000001), "0.000000");  // no negative zero
+    EXPECT_EQ(CsvBitsPerPixel(0, 5), "0.000000");
+    EXPECT_EQ(CsvBitsPerPixel(1, 3), "2.666667");
+    EXPECT_EQ(CsvBitsPerPixel(1, 0), "");
+    EXPECT_EQ(CsvBitsPerPixel(std::numeric_limits<std::int64_t>::max(), 1),
+              "73786976294838206456.000000");
+    EXPECT_EQ(CsvBitsPerPixel(std::numeric_limits<std::int64_t>::min(), 1),
+              "-73786976294838206464.000000");
+}
+
+}  // namespace
+}  // namespace eks

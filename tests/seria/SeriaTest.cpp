@@ -1,0 +1,341 @@
+// eksperymenty-seria end to end: the program and the real coder programs in a
+// folder of their own, small images, few orders. Every wait of a job ends when
+// its coder ends, so a series of a few jobs takes a fraction of a second.
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QProcess>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "core/Error.h"
+#include "core/PgmReader.h"
+#include "core/TestFiles.h"
+#include "results/Csv.h"
+#include "results/Report.h"
+#include "results/ResultRow.h"
+
+namespace eks {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;  // the exit code; -1 when ended by a signal
+    std::string out, err;
+};
+
+// One image of the series: its path as given and the row values it yields.
+struct Image {
+    std::string path;  // relative to the test's folder, as given on the command line
+    std::string name;
+    int width, height;
+    std::int64_t size;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> DirNames(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class SeriaTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(root_.File("bin"));
+        fs::create_directories(root_.File("tmp"));
+        fs::copy_file(SERIA_EXE, root_.File("bin/eksperymenty-seria"));
+        fs::copy_file(ARITH_N_EXE, root_.File("bin/arith-n.exe"));
+        fs::copy_file(EARITH_N_EXE, root_.File("bin/earith-n.exe"));
+        obraz_ = MakeImage("a/obraz.pgm", "P5\n# próbka\n37 23\n255\n", 37, 23, 1);
+        maly_ = MakeImage("b/maly.pgm", "P5\r\n8 5\r\n255\r\n", 8, 5, 2);
+    }
+
+    Image MakeImage(const std::string& path, const std::string& header, int w, int h, int seed) {
+        std::string pixels;
+        for (int i = 0; i < w * h; ++i)
+            pixels += static_cast<char>((i * 7 + i / w) * seed);
+        fs::create_directories(fs::path(root_.File(path)).parent_path());
+        WriteFile(root_.File(path), header + pixels);
+        return {path, fs::path(path).filename().string(), w, h,
+                static_cast<std::int64_t>(header.size() + pixels.size())};
+    }
+
+    // A stand-in for a coder program: a shell script beside the series.
+    void Script(const char* name, const std::string& body) {
+        const std::string path = root_.File(std::string("bin/") + name);
+        fs::remove(path);
+        WriteFile(path, "#!/bin/sh\n" + body + "\n");
+        fs::permissions(path, fs::perms::owner_all);
+    }
+
+    QProcess* Start(const std::vector<std::string>& args) {
+        auto* process = new QProcess();
+        QStringList list;
+        for (const std::string& a : args)
+            list << QString::fromStdString(a);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TMPDIR", QString::fromStdString(root_.File("tmp")));
+        process->setProcessEnvironment(env);
+        process->setWorkingDirectory(QString::fromStdString(root_.Dir()));
+        process->start(QString::fromStdString(root_.File("bin/eksperymenty-seria")), list);
+        return process;
+    }
+
+    Outcome Series(const std::vector<std::string>& args) {
+        std::unique_ptr<QProcess> process(Start(args));
+        EXPECT_TRUE(process->waitForFinished(60000));
+        Outcome run;
+        if (process->exitStatus() == QProcess::NormalExit) run.status = process->exitCode();
+        run.out = process->readAllStandardOutput().toStdString();
+        run.err = process->readAllStandardError().toStdString();
+        return run;
+    }
+
+    // The row that the window's table holds for the container written.
+    TItemRec Row(const Image& image, char op, int order, const std::string& outDir) const {
+        const std::string container =
+            root_.File(outDir + "/" + fs::path(image.path).stem().string() + "_" + op +
+                       std::to_string(order) + ".ybq");
+        EXPECT_TRUE(fs::exists(container)) << container;
+        const std::int64_t size = fs::exists(container) ? fs::file_size(container) : -1;
+        const auto o = static_cast<std::uint8_t>(order);
+        return {image.name, image.size, size, image.width, image.height, op, o};
+    }
+
+    static Separators LocaleSeparators() {
+        const QLocale locale;
+        return {locale.groupSeparator().toStdString(), locale.decimalPoint().toStdString()};
+    }
+
+    // The report as the window writes it for these rows, at the time the file names.
+    static std::string ExpectedReport(const std::vector<TItemRec>& rows, const std::string& file) {
+        const std::string time = file.substr(0, file.find("\r\n"));
+        EXPECT_TRUE(time.size() == 8 && time[2] == ':' && time[5] == ':') << time;
+        std::vector<ResultRow> texts;
+        for (const TItemRec& row : rows)
+            texts.push_back(
+                MakeResultRow(row, static_cast<int>(texts.size()) + 1, LocaleSeparators()));
+        return ReportBytes(texts, time);
+    }
+
+    void ExpectNoTemporaryFilesLeft() {
+        EXPECT_TRUE(DirNames(root_.File("tmp")).empty()) << "working directories are removed";
+        for (const auto& entry : fs::recursive_directory_iterator(root_.Dir()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with("tmp") &&
+                         entry.path().extension() == ".dat")
+                << entry.path();
+    }
+
+    TempDir root_;
+    Image obraz_, maly_;
+};
+
+TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhateverJ) {
+    // Order 1 is held back a little, so that with two jobs at a time the jobs
+    // end in another order than their rows.
+    fs::rename(root_.File("bin/arith-n.exe"), root_.File("bin/arith-real"));
+    Script("arith-n.exe", "[ \"$4\" = 1 ] && sleep 0.1\nexec \"${0%/*}/arith-real\" \"$@\"");
+    const Outcome run = Series({"-j", "2", "--orders", "3,1", "--check", "--report", "r.txt",
+                                "--csv", "c.csv", "--out", "out", obraz_.path, maly_.path});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+
+    // Images as given, B before P, orders ascending.
+    std::vector<TItemRec> rows;
+    std::string csv = CsvHeaderLine();
+    for (const Image* image : {&obraz_, &maly_})
+        for (const char op : {'B', 'P'})
+            for (const int order : {1, 3}) {
+                rows.push_back(Row(*image, op, order, "out"));
+                csv += CsvLine(rows.back(), image->path, "ok");
+            }
+    const std::vector<std::string> containers = DirNames(root_.File("out"));
+    EXPECT_EQ(containers.size(), 8u);
+    const std::string report = ReadFile(root_.File("r.txt"));
+    EXPECT_EQ(report, ExpectedReport(rows, report));
+    EXPECT_EQ(ReadFile(root_.File("c.csv")), csv);
+    // A container's header: 37 × 23, order 3 in plane order.
+    EXPECT_EQ(ReadFile(root_.File("out/obraz_P3.ybq")).substr(0, 5),
+              std::string("\x25\x00\x17\x00\x13", 5));
+
+    // Progress: a line per job, each checked.
+    const std::vector<std::string> progress = Lines(run.err);
+    ASSERT_EQ(progress.size(), 8u) << run.err;
+    for (const std::string& line : progress)
+        EXPECT_TRUE(line.starts_with("[") && Contains(line, "/8] ") &&
+                    line.ends_with(" bit/piksel, sprawdzony"))
+            << line;
+    ExpectNoTemporaryFilesLeft();
+
+    // One job at a time, into wyniki/ beside the program: the same rows in
+    // the same order, the same containers.
+    const Outcome serial = Series({"-j", "1", "--orders", "1,3", "--check", "--report", "r1.txt",
+                                   "--csv", "c1.csv", obraz_.path, maly_.path});
+    ASSERT_EQ(serial.status, 0) << serial.err;
+    EXPECT_EQ(ReadFile(root_.File("c1.csv")), csv);
+    const std::string report1 = ReadFile(root_.File("r1.txt"));
+    EXPECT_EQ(report1.substr(report1.find("\r\n")), report.substr(report.find("\r\n")));
+    for (const std::string& name : containers)
+        EXPECT_EQ(ReadFile(root_.File("bin/wyniki/" + name)), ReadFile(root_.File("out/" + name)))
+            << name;
+    ExpectNoTemporaryFilesLeft();
+}
+
+TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn) {
+    WriteFile(root_.File("zly.pgm"), "P5\n 4 2\n255\n12345678");  // no width
+    WriteFile(root_.File("krotki.pgm"), "P5\n4");                 // ends in the header
+    // The plane-order container cannot be written: a folder stands in its place.
+    fs::create_directories(root_.File("out/obraz_P1.ybq"));
+    const Outcome run =
+        Series({"--orders", "1", "--report", "r.txt", "--csv", "c.csv", "--out", "out", "zly.pgm",
+                obraz_.path, "brak.pgm", "krotki.pgm", maly_.path});
+    ASSERT_EQ(run.status, 1) << run.err;
+
+    const std::vector<TItemRec> rows = {Row(obraz_, 'B', 1, "out"), Row(maly_, 'B', 1, "out"),
+                                        Row(maly_, 'P', 1, "out")};
+    const std::string report = ReadFile(root_.File("r.txt"));
+    EXPECT_EQ(report, ExpectedReport(rows, report));
+    EXPECT_EQ(ReadFile(root_.File("c.csv")), CsvHeaderLine() + CsvLine(rows[0], obraz_.path, "") +
+                                                 CsvLine(rows[1], maly_.path, "") +
+                                                 CsvLine(rows[2], maly_.path, ""));
+
+    // Each failure named with its job, in the words of the window's message
+    // box (a full stop added after a letter).
+    const std::string intError = "'' is not a valid integer value.";
+    EXPECT_EQ(intError, NotValidIntegerMessage("") + ".");
+    for (const std::string& failure :
+         {"zly.pgm B/1: " + intError, "zly.pgm P/1: " + intError,
+          "a/obraz.pgm P/1: " + CannotCreateFileMessage("out/obraz_P1.ybq") + ".",
+          "brak.pgm B/1: " + CannotOpenFileMessage("brak.pgm") + ".",
+          "brak.pgm P/1: " + CannotOpenFileMessage("brak.pgm") + ".",
+          "krotki.pgm P/1: " + TruncatedPgmHeaderMessage("krotki.pgm") + "."}) {
+        EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
+    }
+    EXPECT_TRUE(Contains(run.err, "] zly.pgm B/1: błąd: " + intError + "\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "nie udało się 7 z 10 zadań:")) << run.err;
+    ExpectNoTemporaryFilesLeft();
+}
+
+TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
+    // A decoder that turns every bit over for order 1, hands back its input
+    // for order 2 and writes nothing for order 3.
+    fs::rename(root_.File("bin/earith-n.exe"), root_.File("bin/earith-real"));
+    Script("earith-n.exe",
+           "case \"$4\" in\n"
+           "1) \"${0%/*}/earith-real\" \"$1\" bity \"$3\" \"$4\" && tr '\\000\\001' '\\001\\000' "
+           "<bity >\"$2\" ;;\n"
+           "2) cat \"$1\" >\"$2\" ;;\n"
+           "*) exit 3 ;;\n"
+           "esac");
+    const Outcome run = Series({"--orders", "1-3", "--bit-orders", "P", "--check", "--timeout", "5",
+                                "--csv", "c.csv", "--out", "out", maly_.path});
+    ASSERT_EQ(run.status, 1) << run.err;
+
+    std::string csv = CsvHeaderLine();
+    for (int order = 1; order <= 3; ++order)
+        csv += CsvLine(Row(maly_, 'P', order, "out"), maly_.path, "failed");
+    EXPECT_EQ(ReadFile(root_.File("c.csv")), csv);
+    const auto payload = fs::file_size(root_.File("out/maly_P2.ybq")) - 5;
+    const std::string whys[] = {
+        "zdekodowany ciąg różni się od ciągu bitów obrazu od bajtu 0.",
+        "dekoder dał " + std::to_string(payload) + " bajtów zamiast 320.",
+        "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat w ciągu 5 s - obraz nie został "
+        "zdekodowany (czas można wydłużyć opcją --timeout)"};  // no stop after ")"
+    for (int order = 1; order <= 3; ++order) {
+        const std::string failure = "b/maly.pgm P/" + std::to_string(order) +
+                                    ": Sprawdzenie kontenera nie powiodło się: " + whys[order - 1];
+        EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
+    }
+    ExpectNoTemporaryFilesLeft();
+}
+
+TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
+    fs::create_directories(root_.File("c"));
+    fs::copy_file(root_.File(obraz_.path), root_.File("c/obraz.pgm"));
+    const Outcome clash = Series({"--out", "out", obraz_.path, maly_.path, "c/obraz.pgm"});
+    EXPECT_EQ(clash.status, 2);
+    EXPECT_TRUE(Contains(clash.err, "„a/obraz.pgm” i „c/obraz.pgm”")) << clash.err;
+    EXPECT_FALSE(fs::exists(root_.File("out"))) << "no job has run";
+
+    const Outcome badOrders = Series({"--orders", "0", obraz_.path});
+    EXPECT_EQ(badOrders.status, 2);
+    EXPECT_TRUE(badOrders.err.starts_with("eksperymenty-seria: nieprawidłowe rzędy „0”"))
+        << badOrders.err;
+    EXPECT_TRUE(Contains(badOrders.err, "--help")) << badOrders.err;
+    EXPECT_FALSE(fs::exists(root_.File("bin/wyniki")));
+
+    const Outcome help = Series({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"Użycie: eksperymenty-seria", "--orders", "--bit-orders",
+                               "--timeout", "--check", "-j N", "--report", "--csv", "--out"})
+        EXPECT_TRUE(Contains(help.out, option)) << option;
+
+    // A report that cannot be written is named and ends with 1; the CSV is
+    // written all the same.
+    const Outcome noReport = Series({"--orders", "1", "--bit-orders", "B", "--out", "out",
+                                     "--report", "brak/r.txt", "--csv", "c.csv", maly_.path});
+    EXPECT_EQ(noReport.status, 1);
+    EXPECT_TRUE(Contains(noReport.err, CannotCreateFileMessage("brak/r.txt") + ".\n"))
+        << noReport.err;
+    EXPECT_EQ(Lines(ReadFile(root_.File("c.csv"))).size(), 2u);
+
+    // A folder for the containers that cannot be made, and no coder beside
+    // the program: the series cannot start.
+    const Outcome noFolder = Series({"--out", "c.csv/k", maly_.path});
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_TRUE(Contains(noFolder.err, "Nie można utworzyć katalogu c.csv/k.")) << noFolder.err;
+    fs::remove(root_.File("bin/arith-n.exe"));
+    const Outcome noCoder = Series({obraz_.path});
+    EXPECT_EQ(noCoder.status, 1);
+    EXPECT_TRUE(Contains(noCoder.err, "arith-n.exe")) << noCoder.err;
+}
+
+TEST_F(SeriaTest, AStopSignalEndsTheCoderAndRemovesTheWorkingDirectories) {
+    const std::string pidFile = root_.File("coder.pid");
+    Script("arith-n.exe", "echo $$ >" + pidFile + ".part && mv " + pidFile + ".part " + pidFile +
+                              " && exec sleep 60");
+    std::unique_ptr<QProcess> process(Start({"--orders", "1", obraz_.path}));
+    ASSERT_TRUE(process->waitForStarted(10000));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(fs::exists(pidFile));
+    const pid_t coder = std::stoi(ReadFile(pidFile));
+    ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+    ASSERT_TRUE(process->waitForFinished(30000));
+    EXPECT_EQ(process->exitStatus(), QProcess::CrashExit) << "ended by the signal";
+    EXPECT_EQ(::kill(coder, 0), -1) << "the coder was ended too";
+    EXPECT_EQ(errno, ESRCH);
+    EXPECT_TRUE(DirNames(root_.File("tmp")).empty());
+}
+
+}  // namespace
+}  // namespace eks
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
