@@ -1,10 +1,12 @@
 # Installs the Debian packages that the build and the tests need, when any is
 # missing. Sourced by run.sh and test.sh.
 
+# Debian's qt6-charts-dev leaves out libqt6opengl6-dev, which the Charts CMake
+# package needs, so both are named.
 EKS_PACKAGES=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
 )
 
 # Extra package names given as arguments are installed too (run.sh adds the
