@@ -12,6 +12,7 @@
 
 #include "core/Paths.h"
 #include "results/ResultRow.h"
+#include "ui/ChartPage.h"
 #include "ui/FormParts.h"
 #include "ui/ImageDisplay.h"
 #include "ui/main.h"
@@ -180,6 +181,7 @@ void TForm1::BuildWindow() {
     BuildOptionsTab();
     BuildDescriptionTab();
     BuildSeriesTab();
+    BuildChartTab();
     PageControl1->setCurrentWidget(TabSheet1);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!programPageChange_) Guard([this] { PageControl1Change(); });
@@ -403,6 +405,17 @@ void TForm1::BuildSeriesTab() {
     connect(btnSeriesStop, &QPushButton::clicked, this,
             [this] { Guard([this] { btnSeriesStopClick(); }); });
     PageControl1->addTab(tabSeries, "Seria");
+}
+
+void TForm1::BuildChartTab() {
+    tabChart = new QWidget;
+    tabChart->setObjectName("tabChart");
+    auto* layout = new QVBoxLayout(tabChart);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Chart = new ChartPage;
+    layout->addWidget(Chart);
+    Chart->SetRows({});
+    PageControl1->addTab(tabChart, "Wykres");
 }
 
 void TForm1::BuildOptionsTab() {

@@ -49,8 +49,15 @@ QString DefaultSaveFileName(const SaveDialogSpec& spec) {
     QFileDialog dialog(QApplication::activeWindow(), spec.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(spec.filter);
+    dialog.setNameFilters(spec.secondFilter.isEmpty()
+                              ? QStringList{spec.filter}
+                              : QStringList{spec.filter, spec.secondFilter});
     dialog.setDefaultSuffix(spec.defaultSuffix);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &spec](const QString& filter) {
+                         dialog.setDefaultSuffix(filter == spec.secondFilter ? spec.secondSuffix
+                                                                             : spec.defaultSuffix);
+                     });
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(spec.proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

@@ -31,6 +31,10 @@ struct SaveDialogSpec {
     QString filter;
     QString defaultSuffix;
     QString proposedName;
+    // A second file type, when the dialog offers one; its suffix is added
+    // instead while it is the type chosen.
+    QString secondFilter = {};
+    QString secondSuffix = {};
 };
 using SaveFileFn = std::function<QString(const SaveDialogSpec&)>;
 QString AskSaveFileName(const SaveDialogSpec& spec);

@@ -15,8 +15,10 @@
 #include "core/Paths.h"
 #include "core/PgmReader.h"
 #include "core/ScopeExit.h"
+#include "results/Csv.h"
 #include "results/Report.h"
 #include "results/ResultRow.h"
+#include "ui/ChartPage.h"
 #include "ui/FormParts.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
@@ -33,8 +35,7 @@ QString Dimensions(int width, int height) {
 }  // namespace
 
 QString ErrorReportText(const QString& message) {
-    if (!message.isEmpty() && message.back() > QChar('.')) return message + '.';
-    return message;
+    return QString::fromStdString(StandardErrorText(message.toStdString()));
 }
 
 // --------------------------------------------------------- control groups
@@ -308,6 +309,7 @@ void TForm1::AddResultRow() {
                                qint64{r.SizeAfter}, r.ResultWidth, r.ResultHeight,
                                QChar::fromLatin1(r.OpCode), int{r.ResultOrder}});
     ListView->addTopLevelItem(item);
+    UpdateChart();
     btnSave->setEnabled(true);
     const JobStatusTexts texts = MakeJobStatusTexts(state_, seps_);
     SetPanel(1, QString::fromStdString(texts.dimensions));
@@ -315,9 +317,19 @@ void TForm1::AddResultRow() {
     SetPanel(5, QString::fromStdString(texts.bitRates));
 }
 
+void TForm1::UpdateChart() {
+    std::vector<ChartRow> rows;
+    for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
+        const RowRecord record = RecordOfRow(i);
+        const TItemRec& r = record.item;
+        rows.push_back({record.path, r.OpCode, r.ResultOrder, r.SizeAfter,
+                        std::int64_t{r.ResultWidth} * r.ResultHeight});
+    }
+    Chart->SetRows(rows);
+}
+
 TForm1::RowRecord TForm1::RecordOfRow(int row) const {
-    const QVariantList v =
-        ListView->topLevelItem(row)->data(kColPosition, kRowRecordRole).toList();
+    const QVariantList v = ListView->topLevelItem(row)->data(kColPosition, kRowRecordRole).toList();
     RowRecord record;
     record.path = v.value(0).toString().toStdString();
     TItemRec& r = record.item;
@@ -341,6 +353,7 @@ void TForm1::btnDelItemClick() {
         ListView->topLevelItem(i)->setText(kColPosition, QString::number(i + 1));
     btnSave->setEnabled(true);
     btnDelItem->setEnabled(false);
+    UpdateChart();
 }
 
 // ------------------------------------------------------------ the jobs
@@ -657,10 +670,21 @@ QString TForm1::RunSeriesStep(bool pixelMajor, int order, bool check, bool& imag
 }
 
 void TForm1::btnSaveClick() {
-    const QString chosen = AskSaveFileName({QString::fromUtf8("Podaj nazwę pliku raportu"),
-                                            "Pliki tekstowe (*.txt)", "txt", reportName_});
+    const QString chosen = AskSaveFileName({"Podaj nazwę pliku raportu", "Pliki tekstowe (*.txt)",
+                                            "txt", reportName_, "Pliki CSV (*.csv)", "csv"});
     if (chosen.isEmpty()) return;
     reportName_ = chosen;
+    if (chosen.endsWith(".csv", Qt::CaseInsensitive)) {
+        // The same rows for spreadsheets and plotting tools.
+        std::string text = CsvHeaderLine();
+        for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
+            const RowRecord record = RecordOfRow(i);
+            text += CsvLine(record.item, record.path, {});
+        }
+        WriteWholeFile(chosen.toStdString(), text.data(), text.size());
+        btnSave->setEnabled(false);
+        return;
+    }
     std::vector<ResultRow> rows;
     for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
         ResultRow row;

@@ -24,6 +24,8 @@
 
 namespace eks {
 
+class ChartPage;
+
 // The workbench's one window. It owns the experiment state, the results
 // table and the picture on show; its handlers bear the names of the controls
 // that raise them.
@@ -132,6 +134,9 @@ class TForm1 : public QWidget, private JobHost {
     QProgressBar* SeriesProgress = nullptr;
     QLabel* lbSeriesStep = nullptr;
     QListWidget* lstSeries = nullptr;
+    // The page "Wykres".
+    QWidget* tabChart = nullptr;
+    ChartPage* Chart = nullptr;
     QStatusBar* StatusBar = nullptr;
 
     void BuildWindow();
@@ -142,6 +147,9 @@ class TForm1 : public QWidget, private JobHost {
     void BuildOptionsTab();
     void BuildDescriptionTab();
     void BuildSeriesTab();
+    void BuildChartTab();
+    // The chart follows the rows of the results table.
+    void UpdateChart();
     void BuildStatusBar();
     void ShareOutColumns();
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QChartView>
 #include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
@@ -16,6 +17,7 @@
 
 #include "core/Memory.h"
 #include "core/TestFiles.h"
+#include "results/Csv.h"
 #include "results/Report.h"
 #include "tests/ui/UserDriver.h"
 #include "ui/Platform.h"
@@ -527,6 +529,24 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     EXPECT_TRUE(steps->item(5)->text().endsWith("; sprawdzony"));
     EXPECT_EQ(User().Find<QLabel>("lbSeriesStep")->text(), "seria zakończona");
     EXPECT_TRUE(shown_.empty()) << Messages();
+
+    // The chart follows the rows: a line per bit order, and the 8 bpp line.
+    EXPECT_EQ(User().Find<QChartView>("ChartView")->chart()->series().size(), 3);
+
+    // "Zapisz wyniki" in the CSV form: the same rows with their raw values.
+    SetSaveFileFn([this](const SaveDialogSpec& spec) {
+        EXPECT_EQ(spec.secondFilter, "Pliki CSV (*.csv)");
+        return QString::fromStdString(dir_.File("wyniki.csv"));
+    });
+    User().ClickTab("Wyniki");
+    User().Click("btnSave");
+    const std::string csv = ReadFile(dir_.File("wyniki.csv"));
+    EXPECT_EQ(csv.substr(0, csv.find('\n') + 1), CsvHeaderLine());
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
+    const std::string first = dir_.File("text.pgm") + ",B,2,448,172,77056,77071,";
+    EXPECT_EQ(csv.substr(csv.find('\n') + 1, first.size()), first);
+    EXPECT_FALSE(ui.btnSave->isEnabled());
+    User().ClickTab("Seria");
 
     // A decoder that gives other bits: each check fails, and says so.
     BreakProgram("earith-n.exe");
