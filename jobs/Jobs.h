@@ -59,6 +59,21 @@ class JobHost : public RunnerHost {
     virtual void ShowPicture(const GreyPicture& picture) = 0;
 };
 
+// A host that shows nothing, for a job without a window or a check that is
+// not to be seen: no pauses, every wait ends with the program, the display
+// steps do nothing. What it reads live is left to the one who uses it.
+class ShowNothingHost : public JobHost {
+  public:
+    int PassPauseMs() override { return 0; }
+    bool EndWaitWhenProgramEnds() override { return true; }
+    void HeaderRead(const ContainerHeader&, std::int64_t) override {}
+    void ShowStep(const std::string&) override {}
+    void StartProgress(int) override {}
+    void StepProgress() override {}
+    void ClearPicture() override {}
+    void ShowPicture(const GreyPicture&) override {}
+};
+
 struct EncodeRequest {
     JobPlace place;
     std::string containerPath;    // where the container goes, replacing what is there

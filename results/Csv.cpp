@@ -1,23 +1,10 @@
 #include "results/Csv.h"
 
+#include "results/NumberFormat.h"
+
 namespace eks {
 
 namespace {
-
-__extension__ using Uint128 = unsigned __int128;
-
-std::uint64_t Magnitude(std::int64_t v) {
-    return v < 0 ? ~static_cast<std::uint64_t>(v) + 1 : static_cast<std::uint64_t>(v);
-}
-
-std::string DecimalText(Uint128 v) {
-    std::string out;
-    do {
-        out.insert(out.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
-        v /= 10;
-    } while (v != 0);
-    return out;
-}
 
 // A field as it stands, or in double quotes with its quotes doubled when a
 // reader would otherwise split it.
@@ -34,17 +21,7 @@ std::string CsvField(const std::string& text) {
 }  // namespace
 
 std::string CsvBitsPerPixel(std::int64_t bytes, std::int64_t pixels) {
-    if (pixels == 0) return {};
-    constexpr std::uint64_t kScale = 1000000;
-    // |bytes| × 8 × 10^6 < 2^87: exact in 128 bits.
-    const Uint128 num = Uint128{Magnitude(bytes)} * 8 * kScale;
-    const Uint128 den = Magnitude(pixels);
-    Uint128 scaled = num / den;
-    if ((num % den) * 2 >= den) ++scaled;  // a half goes away from zero
-    const bool negative = ((bytes < 0) != (pixels < 0)) && scaled != 0;
-    std::string fraction = DecimalText(scaled % kScale);
-    fraction.insert(0, 6 - fraction.size(), '0');
-    return (negative ? "-" : "") + DecimalText(scaled / kScale) + "." + fraction;
+    return pixels == 0 ? std::string() : RatioWithDecimals(bytes, 8, pixels, 6);
 }
 
 std::string CsvHeaderLine() {

@@ -157,4 +157,31 @@ std::string FormatFixedRatio(std::int64_t a, std::int64_t b, std::int64_t diviso
     return FixedFromDigits(dg, intDigits, precision, decimalSep, negative);
 }
 
+std::string RatioWithDecimals(std::int64_t a, std::int64_t b, std::int64_t divisor, int decimals) {
+    if (divisor == 0) return {};
+    const Uint128 num = Uint128{Magnitude(a)} * Magnitude(b);
+    const Uint128 den = Magnitude(divisor);
+    Uint128 whole = num / den;
+    Uint128 rest = num % den;
+    std::string fraction;
+    for (int i = 0; i < decimals; ++i) {
+        rest *= 10;  // rest < den <= 2^63: no overflow
+        fraction += static_cast<char>('0' + static_cast<int>(rest / den));
+        rest %= den;
+    }
+    if (rest * 2 >= den) {  // a half goes away from zero
+        int i = decimals - 1;
+        while (i >= 0 && fraction[i] == '9')
+            fraction[i--] = '0';
+        if (i >= 0)
+            ++fraction[i];
+        else
+            ++whole;
+    }
+    const bool zero = whole == 0 && fraction.find_first_not_of('0') == std::string::npos;
+    const bool negative = ((a < 0) != (b < 0)) != (divisor < 0);
+    return (negative && !zero ? "-" : "") + DecimalText(whole) +
+           (decimals > 0 ? "." + fraction : std::string());
+}
+
 }  // namespace eks

@@ -31,4 +31,9 @@ std::string FormatFixed(double value, int precision, std::string_view decimalSep
 std::string FormatFixedRatio(std::int64_t a, std::int64_t b, std::int64_t divisor, int precision,
                              std::string_view decimalSep);
 
+// The exact value a × b / divisor with exactly `decimals` decimals after a
+// '.', rounded half away from zero, never in scientific form:
+// (65551, 8, 65536, 6) → "8.001831". A zero divisor gives an empty text.
+std::string RatioWithDecimals(std::int64_t a, std::int64_t b, std::int64_t divisor, int decimals);
+
 }  // namespace eks

@@ -53,7 +53,7 @@ struct SeriesSettings {
 // A job's host without a window: nothing is shown, every wait ends when the
 // coder ends (bounded by the time-out), and a raised `stop` ends the job at
 // its next wait.
-class HeadlessHost : public JobHost {
+class HeadlessHost : public ShowNothingHost {
   public:
     HeadlessHost(int timeoutSeconds, const std::atomic<bool>& stop)
         : timeoutSeconds_(timeoutSeconds), stop_(stop) {}
@@ -61,14 +61,6 @@ class HeadlessHost : public JobHost {
     int TimeoutSeconds() override { return timeoutSeconds_; }
     void SetBusyCursor(bool) override {}
     bool ConsoleVisible() override { return false; }
-    int PassPauseMs() override { return 0; }
-    bool EndWaitWhenProgramEnds() override { return true; }
-    void HeaderRead(const ContainerHeader&, std::int64_t) override {}
-    void ShowStep(const std::string&) override {}
-    void StartProgress(int) override {}
-    void StepProgress() override {}
-    void ClearPicture() override {}
-    void ShowPicture(const GreyPicture&) override {}
 
   private:
     int timeoutSeconds_;

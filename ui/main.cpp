@@ -539,21 +539,13 @@ namespace {
 
 // The host of a series' check: the window's events and live reads, nothing
 // shown (no page switch, no passes, no row).
-class QuietHost : public JobHost {
+class QuietHost : public ShowNothingHost {
   public:
     explicit QuietHost(JobHost& window) : window_(window) {}
     void ProcessEvents() override { window_.ProcessEvents(); }
     int TimeoutSeconds() override { return window_.TimeoutSeconds(); }
     void SetBusyCursor(bool busy) override { window_.SetBusyCursor(busy); }
     bool ConsoleVisible() override { return window_.ConsoleVisible(); }
-    int PassPauseMs() override { return 0; }
-    bool EndWaitWhenProgramEnds() override { return true; }
-    void HeaderRead(const ContainerHeader&, std::int64_t) override {}
-    void ShowStep(const std::string&) override {}
-    void StartProgress(int) override {}
-    void StepProgress() override {}
-    void ClearPicture() override {}
-    void ShowPicture(const GreyPicture&) override {}
 
   private:
     JobHost& window_;
