@@ -347,9 +347,3 @@ INSTANTIATE_TEST_SUITE_P(Runner, ProgramGroup, testing::Values(false, true),
 
 }  // namespace
 }  // namespace eks
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -240,9 +240,3 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
 
 }  // namespace
 }  // namespace eks
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -333,9 +333,3 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderAndRemovesTheWorkingDirectories) {
 
 }  // namespace
 }  // namespace eks
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
