@@ -39,7 +39,11 @@ std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPat
     if (coderOutput.Size() == 0) return std::nullopt;
     const ByteStream container =
         MakeContainer(header.width, header.height, header.mode, coderOutput);
-    container.SaveToFile(containerPath);
+    try {
+        container.SaveToFile(containerPath);
+    } catch (const Error& e) {
+        throw ContainerNotCreatable(e.what());
+    }
     return static_cast<std::int64_t>(container.Size());
 }
 
@@ -58,7 +62,6 @@ void ApplyContainerHeader(ExperimentState& state, const ContainerHeader& header,
                           std::int64_t fileSize) {
     state.ImageWidth = header.width;
     state.ImageHeight = header.height;
-    state.ContainerMode = header.mode;
     state.Item.SizeBefore = fileSize;
     state.CopyImageSizeToResult();
     state.Item.ResultOrder = ModeOrder(header.mode);

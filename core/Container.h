@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/ByteStream.h"
+#include "core/Error.h"
 #include "core/ExperimentState.h"
 
 namespace eks {
@@ -55,17 +56,24 @@ ByteStream MakeContainer(std::uint16_t width, std::uint16_t height, std::uint8_t
 // (path names the file) when it has fewer than five bytes.
 ContainerHeader ParseContainerHeader(const ByteStream& file, const std::string& path);
 
+// The container's own file could not be written.
+class ContainerNotCreatable : public Error {
+  public:
+    using Error::Error;
+};
+
 // Loads the coder's output from coderOutputPath (Error "Cannot open file
 // <path>" when it cannot be opened) and, when it holds at least one byte,
-// writes it with the header as the container at containerPath (Error "Cannot
-// create file <path>"; never a truncated container). Returns the container's
+// writes it with the header as the container at containerPath
+// (ContainerNotCreatable "Cannot create file <path>"; never a truncated
+// container). Returns the container's
 // size, or nothing when the coder's output is empty and nothing was written.
 std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPath,
                                                const std::string& containerPath,
                                                const ContainerHeader& header);
 
 // What reading a container's header sets: ImageWidth, ImageHeight,
-// ContainerMode, SizeBefore (the file's size), ResultWidth, ResultHeight,
+// SizeBefore (the file's size), ResultWidth, ResultHeight,
 // ResultOrder (mode AND 15) and OpCode 'D'.
 void ApplyContainerHeader(ExperimentState& state, const ContainerHeader& header,
                           std::int64_t fileSize);

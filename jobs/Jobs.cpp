@@ -11,15 +11,21 @@ namespace eks {
 
 namespace {
 
-// Runs a job's body; whatever escapes it becomes the error text.
+// Runs a job's body; whatever escapes it ends the job with its text.
 template <class Outcome, class Body>
 Outcome Guarded(Body body) {
+    using End = typename Outcome::End;
     Outcome outcome;
     try {
         body(outcome);
+    } catch (const JobInterrupted& e) {
+        outcome.end = End::Interrupted;
+        outcome.error = e.what();
     } catch (const std::exception& e) {
+        outcome.end = End::Failed;
         outcome.error = e.what();
     } catch (...) {
+        outcome.end = End::Failed;
         outcome.error = "Nieznany błąd";
     }
     return outcome;
@@ -80,17 +86,27 @@ void ShowPasses(ByteStream& decoded, const ContainerHeader& header, JobHost& hos
 
 }  // namespace
 
-std::string DecoderGaveNoOutputMessage(int seconds) {
+std::string CoderGaveNoOutputMessage(int seconds, const std::string& hint) {
+    return std::string("Koder ") + kCoderProgram + " nie utworzył pliku " + kCoderOutput +
+           " - zakończył się bez wyniku albo nie zdążył w ciągu " + std::to_string(seconds) +
+           " s (" + hint + ")";
+}
+
+std::string CoderOutputEmptyMessage() {
+    return std::string("Koder ") + kCoderProgram + " zostawił pusty plik " + kCoderOutput +
+           " - kontener nie został zapisany";
+}
+
+std::string DecoderGaveNoOutputMessage(int seconds, const std::string& hint) {
     return std::string("Dekoder ") + kDecoderProgram + " nie utworzył pliku " + kDecoderOutput +
-           " w ciągu " + std::to_string(seconds) +
-           " s - obraz nie został zdekodowany (można wydłużyć czas na stronie „Opcje”)";
+           " w ciągu " + std::to_string(seconds) + " s - obraz nie został zdekodowany (" + hint +
+           ")";
 }
 
 EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
                            std::size_t pixelDataOffset, JobHost& host, CoderRunner& runner) {
     return Guarded<EncodeOutcome>([&](EncodeOutcome& outcome) {
         using End = EncodeOutcome::End;
-        outcome.end = End::Failed;
         const std::string& workDir = request.place.workDir;
         ScopeExit cleanup{[&runner, &workDir] {
             runner.StopProgram();
@@ -99,6 +115,7 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         std::optional<ByteStream> bits = ExpandBitSequence(file, pixelDataOffset, request.bitOrder);
         if (!bits) {
             outcome.end = End::OutOfMemory;
+            outcome.error = kOutOfMemoryMessage;
             return;
         }
         bits->SaveToFile(workDir + kCoderInput);
@@ -107,18 +124,32 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
             ScopeExit cursor{[&host] { host.SetBusyCursor(false); }};
             Launch(runner, host, request.place, true, request.order);
         }
-        WaitAfterLaunch(runner, host, host.TimeoutSeconds());
+        const int timeoutSeconds = host.TimeoutSeconds();
+        WaitAfterLaunch(runner, host, timeoutSeconds);
         if (!runner.CollectOutput(workDir + kCoderOutput, *bits)) {
             outcome.end = End::NoOutput;
+            outcome.error = CoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint());
             return;
         }
         const bool pixelMajor = request.bitOrder == BitOrder::PixelMajor;
         const auto order = static_cast<std::uint8_t>(request.order);
-        const std::optional<std::int64_t> size = WriteContainerFile(
-            workDir + kCoderOutput, request.containerPath,
-            {request.width, request.height, ContainerModeByte(order, pixelMajor)});
+        // The image is coded at the size of the picture it makes, which an
+        // image without pixels does not have.
+        const bool hasPixels = request.width != 0 && request.height != 0;
+        const ContainerHeader header{hasPixels ? request.width : std::uint16_t{0},
+                                     hasPixels ? request.height : std::uint16_t{0},
+                                     ContainerModeByte(order, pixelMajor)};
+        std::optional<std::int64_t> size;
+        try {
+            size = WriteContainerFile(workDir + kCoderOutput, request.containerPath, header);
+        } catch (const ContainerNotCreatable& e) {
+            outcome.end = End::ContainerNotCreatable;
+            outcome.error = e.what();
+            return;
+        }
         if (!size) {
             outcome.end = End::OutputEmpty;
+            outcome.error = CoderOutputEmptyMessage();
             return;
         }
         outcome.row = {request.rowName, request.sourceSize,       *size, request.width,
@@ -153,8 +184,11 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
         ScopeExit stop{[&runner] { runner.StopProgram(); }};
         const int timeoutSeconds = host.TimeoutSeconds();
         WaitAfterLaunch(runner, host, timeoutSeconds);
-        if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded))
-            throw Error(DecoderGaveNoOutputMessage(timeoutSeconds));
+        if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded)) {
+            outcome.end = DecodeOutcome::End::NoOutput;
+            outcome.error = DecoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint());
+            return;
+        }
         outcome.decoded.Seek(0);
         if (ModeIsPlaneMajor(header.mode))
             ShowPasses(outcome.decoded, header, host, runner);
@@ -164,7 +198,7 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
             request.rowName,       fileSize,      std::int64_t{header.width} * header.height,
             header.width,          header.height, 'D',
             ModeOrder(header.mode)};
-        outcome.done = true;
+        outcome.end = DecodeOutcome::End::Done;
     });
 }
 

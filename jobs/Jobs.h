@@ -13,8 +13,8 @@
 // process-wide state: the programs run in the job's working directory, so
 // that jobs in different working directories can run side by side.
 //
-// A job never throws: what fails ends up as the outcome's error text, which
-// the caller shows or records.
+// A job never throws: what fails ends up as the outcome's end and its error
+// text, which the caller shows or records.
 
 #include <cstdint>
 #include <string>
@@ -23,6 +23,7 @@
 #include "core/BitSequence.h"
 #include "core/ByteStream.h"
 #include "core/Container.h"
+#include "core/Error.h"
 #include "core/ExperimentState.h"
 #include "core/Picture.h"
 
@@ -34,9 +35,20 @@ struct JobPlace {
     std::string workDir;     // the temporary files; the programs run here
 };
 
+// Thrown by a host's ProcessEvents to stop the job that is waiting: the job
+// ends as interrupted, its program stopped and its temporary files gone.
+class JobInterrupted : public Error {
+  public:
+    JobInterrupted() : Error("przerwano") {}
+};
+
 // What a job reads and shows through its caller.
 class JobHost : public RunnerHost {
   public:
+    // How the user can give the programs more time, for the texts of a
+    // program that gave no output in time: the window points at its page
+    // "Opcje", the command line at its option.
+    virtual std::string TimeoutHint() = 0;
     // Whether the coder's console is shown, read at each launch.
     virtual bool ConsoleVisible() = 0;
     // The pause before each later pass of a plane-order decode, in ms, read
@@ -74,12 +86,33 @@ class ShowNothingHost : public JobHost {
     void ShowPicture(const GreyPicture&) override {}
 };
 
+// Another host's events and live reads, with nothing shown: the steps of a
+// series and their checks. `endWait` makes every wait end with the program.
+class QuietHost : public ShowNothingHost {
+  public:
+    QuietHost(JobHost& host, bool endWait) : host_(host), endWait_(endWait) {}
+    void ProcessEvents() override { host_.ProcessEvents(); }
+    int TimeoutSeconds() override { return host_.TimeoutSeconds(); }
+    void SetBusyCursor(bool busy) override { host_.SetBusyCursor(busy); }
+    bool ConsoleVisible() override { return host_.ConsoleVisible(); }
+    std::string TimeoutHint() override { return host_.TimeoutHint(); }
+    bool EndWaitWhenProgramEnds() override {
+        return endWait_ || host_.EndWaitWhenProgramEnds();
+    }
+
+  private:
+    JobHost& host_;
+    bool endWait_;
+};
+
 struct EncodeRequest {
     JobPlace place;
     std::string containerPath;    // where the container goes, replacing what is there
     std::string rowName;          // the PGM file's name, for the row
     std::int64_t sourceSize = 0;  // the PGM file's size, for the row
-    std::uint16_t width = 0;      // the image's size, for the header and the row
+    // The image's size as its header gives it, for the row; the container's
+    // header holds it too, or 0 × 0 for an image without pixels.
+    std::uint16_t width = 0;
     std::uint16_t height = 0;
     int order = 1;  // 1 to 9
     BitOrder bitOrder = BitOrder::PlaneMajor;
@@ -87,14 +120,16 @@ struct EncodeRequest {
 
 struct EncodeOutcome {
     enum class End {
-        ContainerWritten,  // the row is `row`
-        OutputEmpty,       // the coder's output was empty when read again: nothing written
-        NoOutput,          // the coder wrote no output in time (or did not start)
-        OutOfMemory,       // the bit sequence could not be had; nothing was started
-        Failed,            // `error` says why
+        ContainerWritten,       // the row is `row`
+        OutputEmpty,            // the coder's output was empty when read again: nothing written
+        NoOutput,               // the coder wrote no output in time (or did not start)
+        OutOfMemory,            // the bit sequence could not be had; nothing was started
+        ContainerNotCreatable,  // the container's file could not be written
+        Interrupted,            // the host stopped the job while it waited
+        Failed,                 // anything else
     };
     End end = End::NoOutput;
-    std::string error;
+    std::string error;  // the text of every end but ContainerWritten
     TItemRec row;
 };
 
@@ -112,8 +147,15 @@ struct DecodeRequest {
 };
 
 struct DecodeOutcome {
-    bool done = false;  // the picture was rebuilt and shown; else `error`
-    std::string error;
+    enum class End {
+        Done,         // the picture was rebuilt and shown
+        NoOutput,     // the decoder wrote no output in time (or did not start)
+        Interrupted,  // the host stopped the job while it waited
+        Failed,       // anything else
+    };
+    End end = End::Failed;
+    std::string error;  // the text of every end but Done
+    bool Done() const { return end == End::Done; }
     TItemRec row;
     ByteStream decoded;  // the decoder's output
 };
@@ -125,6 +167,9 @@ struct DecodeOutcome {
 // files stay in the working directory.
 DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRunner& runner);
 
-std::string DecoderGaveNoOutputMessage(int seconds);
+// The texts of the programs' failures; `hint` is the host's TimeoutHint.
+std::string CoderGaveNoOutputMessage(int seconds, const std::string& hint);
+std::string CoderOutputEmptyMessage();
+std::string DecoderGaveNoOutputMessage(int seconds, const std::string& hint);
 
 }  // namespace eks

@@ -26,22 +26,38 @@ std::string CsvBitsPerPixel(std::int64_t bytes, std::int64_t pixels) {
 
 std::string CsvHeaderLine() {
     return "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,bpp_after,"
-           "check\n";
+           "check,error\n";
 }
 
-std::string CsvLine(const TItemRec& row, const std::string& image, const std::string& check) {
-    const std::int64_t pixels = std::int64_t{row.ResultWidth} * row.ResultHeight;
-    std::string line = CsvField(image);
+std::string CsvLine(const ResultRecord& record) {
+    const TItemRec& row = record.item;
+    const std::int64_t pixels = record.Pixels();
+    const auto number = [](bool known, std::int64_t n) {
+        return known ? std::to_string(n) : std::string();
+    };
+    std::string line = CsvField(record.path);
     line += ',';
     if (row.OpCode != 0) line += row.OpCode;
-    for (const std::int64_t n :
-         {std::int64_t{row.ResultOrder}, std::int64_t{row.ResultWidth},
-          std::int64_t{row.ResultHeight}, pixels, row.SizeBefore, row.SizeAfter})
-        line += ',' + std::to_string(n);
-    line += ',' + CsvBitsPerPixel(row.SizeBefore, pixels);
-    line += ',' + CsvBitsPerPixel(row.SizeAfter, pixels);
-    line += ',' + CsvField(check);
+    line += ',' + std::to_string(row.ResultOrder);
+    line += ',' + number(record.hasImage, row.ResultWidth);
+    line += ',' + number(record.hasImage, row.ResultHeight);
+    line += ',' + number(record.hasImage, pixels);
+    line += ',' + number(record.hasImage, row.SizeBefore);
+    line += ',' + number(record.hasContainer, row.SizeAfter);
+    line += ',' + (record.hasImage ? CsvBitsPerPixel(row.SizeBefore, pixels) : std::string());
+    line += ',' + (record.hasContainer ? CsvBitsPerPixel(row.SizeAfter, pixels) : std::string());
+    line += ',';
+    if (record.check == CheckState::Passed) line += "ok";
+    if (record.check == CheckState::Failed) line += "failed";
+    line += ',' + CsvField(record.error);
     return line + '\n';
+}
+
+std::string CsvText(const std::vector<ResultRecord>& records) {
+    std::string text = CsvHeaderLine();
+    for (const ResultRecord& record : records)
+        text += CsvLine(record);
+    return text;
 }
 
 }  // namespace eks

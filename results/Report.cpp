@@ -33,6 +33,22 @@ std::string TimeOfDayText(const std::tm& local) {
     return buf;
 }
 
+std::string TimeOfDayNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return TimeOfDayText(local);
+}
+
+std::vector<ResultRow> ReportRows(const std::vector<ResultRecord>& records,
+                                  const Separators& seps) {
+    std::vector<ResultRow> rows;
+    for (const ResultRecord& record : records)
+        if (record.Written())
+            rows.push_back(MakeResultRow(record.item, static_cast<int>(rows.size()) + 1, seps));
+    return rows;
+}
+
 std::string ReportRowLine(const ResultRow& row) {
     return " " + RightAligned(row[kColPosition], 4) + " " + RightAligned(row[kColFileName], 15) +
            "  " + RightAligned(row[kColOperation], 5) + " " + RightAligned(row[kColPixels], 12) +

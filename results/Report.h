@@ -16,6 +16,13 @@ inline constexpr std::string_view kReportHeader =
 // The time of day as hours:minutes:seconds, 24-hour: "14:05:09".
 std::string TimeOfDayText(const std::tm& local);
 
+// The local time of day now, in that form.
+std::string TimeOfDayNow();
+
+// The table's rows of the written records, numbered from 1, with the
+// locale's separators: what the report holds.
+std::vector<ResultRow> ReportRows(const std::vector<ResultRecord>& records, const Separators& seps);
+
 // One row line in the report's fixed-width layout (UTF-8, no line end). A
 // text longer than its field is written whole and pushes the rest right.
 std::string ReportRowLine(const ResultRow& row);

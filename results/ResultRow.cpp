@@ -1,5 +1,7 @@
 #include "results/ResultRow.h"
 
+#include <filesystem>
+
 namespace eks {
 
 std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precision,
@@ -23,9 +25,15 @@ ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& se
     return row;
 }
 
-JobStatusTexts MakeJobStatusTexts(const ExperimentState& state, const Separators& seps) {
-    const TItemRec& item = state.Item;
-    const std::int64_t pixels = std::int64_t{state.ImageWidth} * state.ImageHeight;
+std::string NormalPath(const std::string& path) {
+    if (path.empty()) return path;
+    return std::filesystem::path(path).lexically_normal().string();
+}
+
+JobStatusTexts MakeJobStatusTexts(const ResultRecord& record, const Separators& seps) {
+    // After either job the image on show has the row's pixels.
+    const TItemRec& item = record.item;
+    const std::int64_t pixels = record.Pixels();
     JobStatusTexts texts;
     texts.dimensions = std::to_string(item.ResultWidth) + "×" + std::to_string(item.ResultHeight);
     texts.sizes = FormatThousands(item.SizeBefore, seps.thousands) + "/" +

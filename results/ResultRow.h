@@ -38,14 +38,42 @@ std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precis
 // is ResultWidth × ResultHeight.
 ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& seps);
 
+// Whether a container was checked by decoding it again, and how that went.
+enum class CheckState { None, Passed, Failed };
+
+// One result, with its raw values: what a job measured. The window keeps a
+// list of them beside its table and makes the table's texts, the report, the
+// CSV, the chart and the status bar from them; eksperymenty-seria makes its
+// report and CSV from the same records.
+struct ResultRecord {
+    std::string path;  // the file's path, normalised (NormalPath)
+    // The file's name, the sizes, width and height as the header gives them,
+    // the operation letter ('B', 'P' or 'D') and the order.
+    TItemRec item;
+    CheckState check = CheckState::None;
+    // A job of a series that failed keeps its record too, for the CSV: what
+    // it does not have is left out, and `error` says why it failed.
+    bool hasImage = true;      // width, height and size before are known
+    bool hasContainer = true;  // size after is known: a container was written
+    std::string error;
+
+    std::int64_t Pixels() const { return std::int64_t{item.ResultWidth} * item.ResultHeight; }
+    bool Written() const { return hasContainer; }
+};
+
+// A path with "." and ".." parts resolved and separators that follow each
+// other joined into one: "/a//wyniki/x.ybq" → "/a/wyniki/x.ybq". A relative
+// path stays relative.
+std::string NormalPath(const std::string& path);
+
 // The job summary of the status bar after a row is added: panel 1 "256×256",
-// panel 3 "65,551/30,005" and panel 5 "8.002/3.663" (bits per pixel of
-// ImageWidth × ImageHeight, precision 5; empty for an image without pixels).
+// panel 3 "65,551/30,005" and panel 5 "8.002/3.663" (bits per pixel,
+// precision 5; empty for an image without pixels).
 struct JobStatusTexts {
     std::string dimensions;  // panel 1
     std::string sizes;       // panel 3
     std::string bitRates;    // panel 5
 };
-JobStatusTexts MakeJobStatusTexts(const ExperimentState& state, const Separators& seps);
+JobStatusTexts MakeJobStatusTexts(const ResultRecord& record, const Separators& seps);
 
 }  // namespace eks

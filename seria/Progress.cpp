@@ -1,5 +1,6 @@
 #include "seria/Progress.h"
 
+#include "core/Error.h"
 #include "results/ResultRow.h"
 
 namespace eks::seria {
@@ -15,26 +16,26 @@ Progress::Progress(std::FILE* out, std::size_t total, bool bar, Separators seps)
     if (bar_) DrawBar();
 }
 
-std::string Progress::JobText(const std::string& label, const SeriesJobResult& result,
+std::string Progress::JobText(const std::string& label, const StepOutcome& outcome,
                               const Separators& seps) {
-    if (!result.Succeeded()) return label + ": błąd: " + result.error;
-    const TItemRec& row = result.row;
+    if (!outcome.Succeeded()) return label + ": błąd: " + StandardErrorText(outcome.text);
+    const TItemRec& row = outcome.record.item;
     const std::string bitsAfter =
         BitsPerPixelText(row.SizeAfter, std::int64_t{row.ResultWidth} * row.ResultHeight,
                          kTablePrecision, seps.decimal);
     std::string text = label + ": " + FormatThousands(row.SizeAfter, seps.thousands) + " B";
     if (!bitsAfter.empty()) text += ", " + bitsAfter + " bit/piksel";
-    if (result.check == CheckResult::Passed) text += ", sprawdzony";
+    if (outcome.check == CheckResult::Passed) text += ", sprawdzony";
     return text;
 }
 
-void Progress::JobDone(const std::string& label, const SeriesJobResult& result) {
+void Progress::JobDone(const std::string& label, const StepOutcome& outcome) {
     ++done_;
-    if (!result.Succeeded()) ++failed_;
-    const std::string text = JobText(label, result, seps_);
+    if (!outcome.Succeeded()) ++failed_;
+    const std::string text = JobText(label, outcome, seps_);
     if (bar_) {
         // Only failures stay on the screen; the bar is drawn again below them.
-        if (!result.Succeeded()) std::fprintf(out_, "\r\033[K%s\n", text.c_str());
+        if (!outcome.Succeeded()) std::fprintf(out_, "\r\033[K%s\n", text.c_str());
         DrawBar();
     } else {
         const int width = static_cast<int>(std::to_string(total_).size());

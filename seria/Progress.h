@@ -16,13 +16,13 @@ class Progress {
   public:
     Progress(std::FILE* out, std::size_t total, bool bar, Separators seps);
     // A job has ended; `label` names it ("camera.pgm P/3").
-    void JobDone(const std::string& label, const SeriesJobResult& result);
+    void JobDone(const std::string& label, const StepOutcome& outcome);
     // Ends the bar's line.
     void Finish();
 
     // The line of a finished job, without its number:
     // "camera.pgm P/3: 30,005 B, 3.663 bit/piksel" or "... błąd: <message>".
-    static std::string JobText(const std::string& label, const SeriesJobResult& result,
+    static std::string JobText(const std::string& label, const StepOutcome& outcome,
                                const Separators& seps);
 
   private:

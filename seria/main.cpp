@@ -58,26 +58,6 @@ Separators LocaleSeparators() {
     return {locale.groupSeparator().toStdString(), locale.decimalPoint().toStdString()};
 }
 
-std::string TimeOfDayNow() {
-    const QTime now = QTime::currentTime();
-    std::tm local{};
-    local.tm_hour = now.hour();
-    local.tm_min = now.minute();
-    local.tm_sec = now.second();
-    return TimeOfDayText(local);
-}
-
-const char* CheckText(const SeriesJobResult& result) {
-    switch (result.check) {
-        case CheckResult::Passed:
-            return "ok";
-        case CheckResult::Failed:
-            return "failed";
-        case CheckResult::NotRun:
-            break;
-    }
-    return "";
-}
 
 }  // namespace
 
@@ -104,13 +84,14 @@ int main(int argc, char** argv) {
             return kExitFailed;
         }
     }
-    SeriesSettings settings;
-    settings.programDir = programDir;
-    settings.outDir = options.outDir.empty() ? ResultsDirPath(programDir) : options.outDir;
-    settings.timeoutSeconds = options.timeoutSeconds;
-    settings.check = options.check;
-    if (!QDir().mkpath(QString::fromStdString(settings.outDir))) {
-        Say(StandardErrorText("Nie można utworzyć katalogu " + settings.outDir));
+    SeriesRun run;
+    run.programDir = programDir;
+    run.outDir = options.outDir.empty() ? ResultsDirPath(programDir) : options.outDir;
+    run.timeoutSeconds = options.timeoutSeconds;
+    run.check = options.check;
+    run.workers = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
+    if (!QDir().mkpath(QString::fromStdString(run.outDir))) {
+        Say(StandardErrorText("Nie można utworzyć katalogu " + run.outDir));
         return kExitFailed;
     }
 
@@ -121,63 +102,61 @@ int main(int argc, char** argv) {
         sigaction(signal, &action, nullptr);
 
     const Separators seps = LocaleSeparators();
-    const std::vector<SeriesJob> jobs = PlanSeries(options);
-    const int workers = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
-    Progress progress(stderr, jobs.size(), isatty(STDERR_FILENO) != 0, seps);
-    std::vector<SeriesJobResult> results;
+    const std::vector<SeriesStep> steps = PlanSeries(options);
+    Progress progress(stderr, steps.size(), isatty(STDERR_FILENO) != 0, seps);
+    std::vector<StepOutcome> outcomes;
     try {
-        results = RunSeries(options.images, jobs, settings, workers, stopRequested,
-                            [&](std::size_t i, const SeriesJobResult& result) {
-                                progress.JobDone(JobLabel(options.images[jobs[i].image], jobs[i]),
-                                                 result);
-                            });
+        outcomes = RunSeries(options.images, steps, run, stopRequested,
+                             [&](std::size_t i, const StepOutcome& outcome) {
+                                 progress.JobDone(StepLabel(options.images[steps[i].image], steps[i]),
+                                                  outcome);
+                             });
     } catch (const std::exception& e) {
         progress.Finish();
         Say(StandardErrorText(e.what()));
         return kExitFailed;
     }
     progress.Finish();
-    if (stopSignal != 0) {
-        // The programs are stopped and the working directories gone: end as
-        // the signal would have ended us.
-        Say("przerwano");
-        std::signal(stopSignal, SIG_DFL);
-        std::raise(stopSignal);
-        return kExitFailed;
-    }
 
-    // One row per written container, as the window's table would hold them.
-    std::vector<ResultRow> rows;
-    std::string csv = CsvHeaderLine();
+    // The CSV has a row per step, the report one per written container, as
+    // the window's table would hold them. After a stop signal both are
+    // written with what had finished, the rest marked as cut off.
+    std::vector<ResultRecord> records;
     std::size_t failures = 0;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        const SeriesJobResult& result = results[i];
-        if (!result.Succeeded()) ++failures;
-        if (!result.encoded) continue;
-        rows.push_back(MakeResultRow(result.row, static_cast<int>(rows.size()) + 1, seps));
-        csv += CsvLine(result.row, options.images[jobs[i].image], CheckText(result));
+    for (const StepOutcome& outcome : outcomes) {
+        if (!outcome.Succeeded()) ++failures;
+        records.push_back(outcome.record);
     }
     int status = failures == 0 ? 0 : kExitFailed;
-    if (failures > 0) {
-        Say("nie udało się " + std::to_string(failures) + " z " + std::to_string(jobs.size()) +
+    if (failures > 0 && stopSignal == 0) {
+        Say("nie udało się " + std::to_string(failures) + " z " + std::to_string(steps.size()) +
             " zadań:");
-        for (std::size_t i = 0; i < jobs.size(); ++i)
-            if (!results[i].Succeeded())
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            if (!outcomes[i].Succeeded())
                 std::fprintf(stderr, "  %s: %s\n",
-                             JobLabel(options.images[jobs[i].image], jobs[i]).c_str(),
-                             results[i].error.c_str());
+                             StepLabel(options.images[steps[i].image], steps[i]).c_str(),
+                             StandardErrorText(outcomes[i].text).c_str());
     }
     try {
-        if (!options.reportPath.empty()) WriteReport(options.reportPath, rows, TimeOfDayNow());
+        if (!options.reportPath.empty())
+            WriteReport(options.reportPath, ReportRows(records, seps), TimeOfDayNow());
     } catch (const std::exception& e) {
         Say(StandardErrorText(e.what()));
         status = kExitFailed;
     }
     try {
+        const std::string csv = CsvText(records);
         if (!options.csvPath.empty()) WriteWholeFile(options.csvPath, csv.data(), csv.size());
     } catch (const std::exception& e) {
         Say(StandardErrorText(e.what()));
         status = kExitFailed;
+    }
+    if (stopSignal != 0) {
+        // The programs are stopped, the working directories gone and what
+        // had finished written: end as the signal would have ended us.
+        Say("przerwano");
+        std::signal(stopSignal, SIG_DFL);
+        std::raise(stopSignal);
     }
     return status;
 }

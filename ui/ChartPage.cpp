@@ -3,22 +3,30 @@
 #include <QBoxLayout>
 #include <QChart>
 #include <QChartView>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QLabel>
 #include <QLegend>
+#include <QLegendMarker>
+#include <QLineF>
 #include <QLineSeries>
 #include <QLocale>
-#include <QPen>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygonF>
 #include <QPushButton>
 #include <QToolTip>
 #include <QValueAxis>
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdlib>
 #include <map>
+#include <numbers>
 
 #include "core/Error.h"
 #include "results/NumberFormat.h"
-#include "results/ResultRow.h"
 #include "ui/Platform.h"
 #include "ui/main.h"
 
@@ -50,43 +58,401 @@ const char* BitOrderText(char opCode) {
 }
 
 // The shortest tail of the image's path that no other image shares.
-std::string ImageLabel(const std::string& path, const std::vector<ChartSeries>& lines) {
+std::string ImageLabel(const std::string& path, const std::vector<std::string>& images) {
     for (int parts = 1;; ++parts) {
         const std::string tail = PathTail(path, parts);
-        const bool shared = std::any_of(lines.begin(), lines.end(), [&](const ChartSeries& other) {
-            return other.imagePath != path && PathTail(other.imagePath, parts) == tail;
-        });
+        const bool shared =
+            std::any_of(images.begin(), images.end(), [&](const std::string& other) {
+                return other != path && PathTail(other, parts) == tail;
+            });
         if (!shared || tail == path) return tail;
     }
 }
 
+// Okabe and Ito's colours, the ones that read well on white first and apart
+// from their nearest neighbours (blue from sky blue, orange from vermillion);
+// the pale yellow last.
+constexpr std::array<QRgb, 8> kImageColours = {0x0072B2, 0xE69F00, 0x009E73, 0xD55E00,
+                                               0xCC79A7, 0x56B4E9, 0x000000, 0xF0E442};
+constexpr int kShapes = 6;
+
+// The neutral grey of the bit order entries, and the lighter one of the
+// 8 bpp line, which is dotted so that it is not taken for a plane-order line.
+const QColor kStyleGrey(80, 80, 80);
+const QColor kRawGrey(140, 140, 140);
+
+// Sizes on the screen; a saved chart multiplies them all by kSavedScale.
+constexpr qreal kLineWidth = 2.0;
+constexpr qreal kRawWidth = 1.5;
+constexpr qreal kMarkerSize = 10.0;
+constexpr qreal kSavedScale = 1.6;
+
+// A plane-order line is dashed, a pixel-order line solid. The dashes are short
+// enough that the legend's short sample of the line shows two of them; flat
+// ends keep the gaps as wide as the pattern says.
+QPen LinePen(char opCode, const QColor& colour, qreal width) {
+    QPen pen(colour, width);
+    pen.setJoinStyle(Qt::RoundJoin);
+    if (opCode == 'P') {
+        pen.setCapStyle(Qt::FlatCap);
+        pen.setDashPattern({2.5, 1.5});
+    }
+    return pen;
+}
+
+QPen RawPen(qreal width) {
+    QPen pen(kRawGrey, width, Qt::DotLine);
+    pen.setCapStyle(Qt::FlatCap);
+    return pen;
+}
+
+// An image's marker filling `box`. Filled shapes get a darker edge so that
+// the yellow ones stay visible on white.
+void PaintMarker(QPainter& painter, const QRectF& box, const ChartLook& look) {
+    const qreal edge = box.width() / (look.hollow ? 5.0 : 10.0);
+    const QRectF r = box.adjusted(edge / 2, edge / 2, -edge / 2, -edge / 2);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(look.hollow ? look.colour : look.colour.darker(150), edge, Qt::SolidLine,
+                        Qt::SquareCap, Qt::MiterJoin));
+    painter.setBrush(look.hollow ? QColor(Qt::white) : look.colour);
+    const QPointF c = r.center();
+    const qreal h = r.width() / 2;
+    switch (look.shape) {
+        case MarkerShape::Circle:
+            painter.drawEllipse(r);
+            break;
+        case MarkerShape::Square:
+            // A square as wide as the circle looks bigger than it.
+            painter.drawRect(QRectF(c.x() - h * 0.85, c.y() - h * 0.85, h * 1.7, h * 1.7));
+            break;
+        case MarkerShape::Triangle:
+            painter.drawPolygon(QPolygonF({QPointF(c.x(), r.top()), QPointF(r.right(), r.bottom()),
+                                           QPointF(r.left(), r.bottom())}));
+            break;
+        case MarkerShape::TriangleDown:
+            painter.drawPolygon(QPolygonF({QPointF(r.left(), r.top()), QPointF(r.right(), r.top()),
+                                           QPointF(c.x(), r.bottom())}));
+            break;
+        case MarkerShape::Diamond:
+            painter.drawPolygon(QPolygonF({QPointF(c.x(), r.top()), QPointF(r.right(), c.y()),
+                                           QPointF(c.x(), r.bottom()), QPointF(r.left(), c.y())}));
+            break;
+        case MarkerShape::Star: {
+            QPolygonF star;
+            for (int i = 0; i < 10; ++i) {
+                const qreal radius = i % 2 == 0 ? h : h * 0.45;
+                const qreal angle = -std::numbers::pi / 2 + i * std::numbers::pi / 5;
+                star << QPointF(c.x() + radius * std::cos(angle), c.y() + radius * std::sin(angle));
+            }
+            painter.drawPolygon(star);
+            break;
+        }
+    }
+    painter.restore();
+}
+
+// The marker as the image a series draws at each point, three times as large
+// as it shows so that it scales down smoothly.
+QImage MarkerImage(const ChartLook& look, qreal size) {
+    const int side = static_cast<int>(std::ceil(size * 3));
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    PaintMarker(painter, QRectF(0, 0, side, side), look);
+    return image;
+}
+
+QPen Scaled(QPen pen, qreal scale) {
+    pen.setWidthF(pen.widthF() * scale);
+    return pen;
+}
+
+QFont ChartFont(qreal pointSize, qreal scale, bool bold = false) {
+    QFont font;
+    font.setPointSizeF(pointSize * scale);
+    font.setBold(bold);
+    return font;
+}
+
+// Fills `chart` anew with the lines, the axes and the legend's entries, at
+// `scale` times the screen's sizes; the screen and the saved chart are both
+// made here. Returns the series of the lines, index by index.
+std::vector<QLineSeries*> FillChart(QChart& chart, const std::vector<ChartSeries>& lines,
+                                    qreal scale) {
+    chart.removeAllSeries();
+    chart.setLocale(QLocale());
+    chart.setLocalizeNumbers(true);
+    chart.setBackgroundRoundness(0);
+    chart.setTitleFont(ChartFont(11, scale, true));
+    chart.setTitle(lines.empty() ? QString::fromUtf8("Brak wyników kodowania") : QString());
+    // Lines show as a short sample of their pen, images as their marker.
+    chart.legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+
+    // The axes stay from one filling to the next: a removed axis leaves its
+    // drawing behind in the view until the view has caught up.
+    const auto axis = [&](Qt::Orientation orientation, Qt::Alignment alignment) {
+        const QList<QAbstractAxis*> axes = chart.axes(orientation);
+        if (!axes.isEmpty()) return static_cast<QValueAxis*>(axes.front());
+        auto* created = new QValueAxis;
+        chart.addAxis(created, alignment);
+        return created;
+    };
+    QValueAxis* axisX = axis(Qt::Horizontal, Qt::AlignBottom);
+    QValueAxis* axisY = axis(Qt::Vertical, Qt::AlignLeft);
+    axisX->setTitleText(QString::fromUtf8("Rząd kodera"));
+    // Whole orders; "%d" draws no labels at all once numbers are localised.
+    axisX->setLabelFormat("%.0f");
+    axisY->setTitleText("Bity na piksel");
+    axisY->setLabelFormat("%.1f");
+    for (QValueAxis* a : {axisX, axisY}) {
+        a->setTitleFont(ChartFont(9, scale));
+        a->setLabelsFont(ChartFont(8, scale));
+    }
+
+    // The coder's orders 1 to 9 always, wider when a record lies outside them;
+    // the bits per pixel from 0 to above the raw 8 bpp.
+    int first = 1;
+    int last = 9;
+    double top = 8.0;
+    for (const ChartSeries& line : lines) {
+        for (const ChartPoint& p : line.points) {
+            first = std::min(first, p.order);
+            last = std::max(last, p.order);
+            top = std::max(top, p.bpp);
+        }
+    }
+    axisX->setRange(first, last);
+    axisX->setTickCount(last - first + 1);
+    axisY->setRange(0.0, top * 1.08);
+    axisY->applyNiceNumbers();
+
+    const auto add = [&](QLineSeries* series) {
+        chart.addSeries(series);
+        series->attachAxis(axisX);
+        series->attachAxis(axisY);
+    };
+    const auto mark = [&](QLineSeries* series, int image) {
+        series->setPointsVisible(true);
+        series->setMarkerSize(kMarkerSize * scale);
+        series->setLightMarker(MarkerImage(LookOfImage(image), kMarkerSize * scale));
+    };
+
+    std::vector<QLineSeries*> plotted;
+    for (const ChartSeries& line : lines) {
+        auto* series = new QLineSeries;
+        // Named as an object only: a series' name widens the legend's column
+        // even when its entry is hidden.
+        series->setObjectName(QString::fromStdString(line.name));
+        for (const ChartPoint& p : line.points)
+            series->append(p.order, p.bpp);
+        series->setPen(LinePen(line.opCode, LookOfImage(line.image).colour, kLineWidth * scale));
+        mark(series, line.image);
+        add(series);
+        // The legend names images and bit orders, not every line.
+        for (QLegendMarker* marker : chart.legend()->markers(series))
+            marker->setVisible(false);
+        plotted.push_back(series);
+    }
+
+    for (const ChartLegendEntry& entry : ChartLegendEntries(lines)) {
+        auto* series = new QLineSeries;
+        series->setName(entry.text);
+        if (entry.kind == ChartLegendEntry::Image) {
+            series->setPen(QPen(Qt::transparent, kLineWidth * scale));
+            mark(series, entry.image);
+        } else {
+            series->setPen(Scaled(entry.pen, scale));
+        }
+        if (entry.kind == ChartLegendEntry::Raw) {
+            series->append(first, 8.0);
+            series->append(last, 8.0);
+        }
+        add(series);
+    }
+    return plotted;
+}
+
+// The parts of a legend entry's box, for a font of the given metrics.
+struct LegendMetrics {
+    explicit LegendMetrics(const QFontMetrics& fm)
+        : symbol(fm.height() * 5 / 2),
+          gap(fm.height() / 2),
+          spacing(fm.height() * 3 / 2),
+          row(fm.height() * 8 / 5) {}
+    int symbol;   // the sample of the line or the marker
+    int gap;      // between the symbol and the text
+    int spacing;  // between two entries of a row
+    int row;      // the height of a row
+};
+
+// Distance from p to the segment a–b.
+qreal DistanceToSegment(const QPointF& p, const QPointF& a, const QPointF& b) {
+    const QPointF ab = b - a;
+    const qreal length2 = QPointF::dotProduct(ab, ab);
+    const qreal t =
+        length2 > 0 ? std::clamp(QPointF::dotProduct(p - a, ab) / length2, 0.0, 1.0) : 0.0;
+    return QLineF(p, a + t * ab).length();
+}
+
 }  // namespace
 
-std::vector<ChartSeries> BuildChartSeries(const std::vector<ChartRow>& rows) {
+std::vector<ChartSeries> BuildChartSeries(const std::vector<ResultRecord>& records) {
     std::vector<ChartSeries> lines;
-    // Per line, its points by order: a later row replaces an earlier one.
+    std::vector<std::string> images;  // full paths, in the order met
+    // Per line, its points by order: a later record replaces an earlier one.
     std::vector<std::map<int, ChartPoint>> steps;
-    for (const ChartRow& row : rows) {
-        if ((row.opCode != 'B' && row.opCode != 'P') || row.pixels <= 0) continue;
+    for (const ResultRecord& record : records) {
+        const char op = record.item.OpCode;
+        const std::int64_t pixels = record.Pixels();
+        if ((op != 'B' && op != 'P') || pixels <= 0 || !record.hasContainer) continue;
         auto line = std::find_if(lines.begin(), lines.end(), [&](const ChartSeries& s) {
-            return s.imagePath == row.imagePath && s.opCode == row.opCode;
+            return s.imagePath == record.path && s.opCode == op;
         });
         if (line == lines.end()) {
-            lines.push_back({row.imagePath, row.opCode, {}, {}});
+            auto image = std::find(images.begin(), images.end(), record.path);
+            if (image == images.end()) image = images.insert(images.end(), record.path);
+            lines.push_back(
+                {record.path, op, static_cast<int>(image - images.begin()), {}, {}, {}});
             steps.emplace_back();
             line = lines.end() - 1;
         }
-        const double bpp =
-            static_cast<double>(row.sizeAfter) * 8.0 / static_cast<double>(row.pixels);
-        steps[line - lines.begin()][row.order] = {row.order, bpp, row.sizeAfter, row.pixels};
+        const int order = record.item.ResultOrder;
+        const std::int64_t sizeAfter = record.item.SizeAfter;
+        const double bpp = static_cast<double>(sizeAfter) * 8.0 / static_cast<double>(pixels);
+        steps[line - lines.begin()][order] = {order, bpp, sizeAfter, pixels};
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         for (const auto& [order, point] : steps[i])
             lines[i].points.push_back(point);
-        lines[i].name =
-            ImageLabel(lines[i].imagePath, lines) + " — " + BitOrderText(lines[i].opCode);
+        lines[i].label = ImageLabel(lines[i].imagePath, images);
+        lines[i].name = lines[i].label + " — " + BitOrderText(lines[i].opCode);
     }
     return lines;
+}
+
+ChartLook LookOfImage(int image) {
+    const int n = std::max(image, 0);
+    const int colours = static_cast<int>(kImageColours.size());
+    return {QColor(kImageColours[n % colours]), static_cast<MarkerShape>(n / colours % kShapes),
+            n / (colours * kShapes) % 2 == 1};
+}
+
+std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines) {
+    std::vector<ChartLegendEntry> entries;
+    bool pixelOrder = false;
+    bool planeOrder = false;
+    for (const ChartSeries& line : lines) {
+        const bool known = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+            return entry.image == line.image;
+        });
+        if (!known)
+            entries.push_back(
+                {ChartLegendEntry::Image, QString::fromStdString(line.label), line.image, QPen()});
+        (line.opCode == 'B' ? pixelOrder : planeOrder) = true;
+    }
+    // Only the bit orders drawn: an entry for a dashed line that is nowhere
+    // to be seen would only puzzle.
+    for (char op : {'B', 'P'}) {
+        if (op == 'B' ? pixelOrder : planeOrder)
+            entries.push_back({ChartLegendEntry::BitOrder, QString::fromUtf8(BitOrderText(op)), -1,
+                               LinePen(op, kStyleGrey, kLineWidth)});
+    }
+    if (!lines.empty())
+        entries.push_back({ChartLegendEntry::Raw, "8 bpp (bez kompresji)", -1, RawPen(kRawWidth)});
+    return entries;
+}
+
+std::vector<QRect> LayoutChartLegend(const std::vector<ChartLegendEntry>& entries,
+                                     const QFont& font, int width) {
+    const QFontMetrics fm(font);
+    const LegendMetrics m(fm);
+    std::vector<QRect> boxes;
+    std::size_t rowStart = 0;
+    int x = 0;
+    int y = 0;
+    // Centres the row that ends before entry `end`.
+    const auto closeRow = [&](std::size_t end) {
+        const int shift = std::max(0, (width - x) / 2);
+        for (std::size_t i = rowStart; i < end; ++i)
+            boxes[i].translate(shift, 0);
+        rowStart = end;
+        x = 0;
+        y += m.row;
+    };
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const int w = m.symbol + m.gap + fm.horizontalAdvance(entries[i].text) + 1;
+        const int start = x == 0 ? 0 : x + m.spacing;
+        if (x > 0 && start + w > width) {
+            closeRow(i);
+            boxes.emplace_back(0, y, w, m.row);
+            x = w;
+        } else {
+            boxes.emplace_back(start, y, w, m.row);
+            x = start + w;
+        }
+    }
+    if (x > 0) closeRow(entries.size());
+    return boxes;
+}
+
+QImage RenderChartImage(const std::vector<ChartSeries>& lines) {
+    QGraphicsScene scene;
+    auto* chart = new QChart;  // the scene owns it
+    scene.addItem(chart);
+    FillChart(*chart, lines, kSavedScale);
+    // QLegend elides the names of a legend in a row; the legend below is
+    // painted here instead, in as many rows as its names need.
+    chart->legend()->hide();
+    chart->setMargins(QMargins(24, 24, 32, 8));
+
+    const std::vector<ChartLegendEntry> entries = ChartLegendEntries(lines);
+    QFont font;
+    font.setPixelSize(20);  // the same size whatever the screen's resolution
+    const int margin = 32;
+    int width = kChartImageWidth;
+    std::vector<QRect> boxes = LayoutChartLegend(entries, font, width - 2 * margin);
+    int widest = 0;
+    for (const QRect& box : boxes)
+        widest = std::max(widest, box.width());
+    if (widest > width - 2 * margin) {
+        width = widest + 2 * margin;
+        boxes = LayoutChartLegend(entries, font, width - 2 * margin);
+    }
+    const int legendHeight = boxes.empty() ? 0 : boxes.back().bottom() + 1 + margin;
+
+    chart->setGeometry(0, 0, width, kChartPlotHeight);
+    QImage image(width, kChartPlotHeight + legendHeight, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    const QRectF plot(0, 0, width, kChartPlotHeight);
+    scene.render(&painter, plot, plot);
+
+    painter.translate(margin, kChartPlotHeight);
+    painter.setFont(font);
+    const LegendMetrics m{QFontMetrics(font)};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const ChartLegendEntry& entry = entries[i];
+        const QRect& box = boxes[i];
+        const QRectF symbol(box.left(), box.top(), m.symbol, box.height());
+        if (entry.kind == ChartLegendEntry::Image) {
+            const qreal side = kMarkerSize * kSavedScale;
+            PaintMarker(painter,
+                        QRectF(symbol.center() - QPointF(side / 2, side / 2), QSizeF(side, side)),
+                        LookOfImage(entry.image));
+        } else {
+            painter.setPen(Scaled(entry.pen, kSavedScale));
+            painter.drawLine(QLineF(symbol.left() + 2, symbol.center().y(), symbol.right() - 2,
+                                    symbol.center().y()));
+        }
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(box.left() + m.symbol + m.gap, box.top(),
+                               box.width() - m.symbol - m.gap, box.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, entry.text);
+    }
+    return image;
 }
 
 // ------------------------------------------------------------------ page
@@ -94,31 +460,38 @@ std::vector<ChartSeries> BuildChartSeries(const std::vector<ChartRow>& rows) {
 ChartPage::ChartPage(QWidget* parent) : QWidget(parent) {
     setObjectName("ChartPage");
 
-    chart_ = new QChart;
-    chart_->setLocalizeNumbers(true);
+    auto* chart = new QChart;
     // The page is narrow at the window's start size: little frame, and the
     // legend as a column at the right, whose cut names show in full as tips.
-    chart_->setMargins(QMargins(6, 6, 6, 6));
-    chart_->setBackgroundRoundness(0);
-    chart_->layout()->setContentsMargins(0, 0, 0, 0);
-    chart_->legend()->setAlignment(Qt::AlignRight);
-    chart_->legend()->setShowToolTips(true);
-    QFont small = chart_->legend()->font();
+    chart->setMargins(QMargins(6, 6, 6, 6));
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setShowToolTips(true);
+    QFont small = chart->legend()->font();
     small.setPointSizeF(7.5);
-    chart_->legend()->setFont(small);
-    axisX_ = new QValueAxis(chart_);
-    axisX_->setTitleText(QString::fromUtf8("Rząd kodera"));
-    // Whole orders; "%d" draws no labels at all once numbers are localised.
-    axisX_->setLabelFormat("%.0f");
-    axisY_ = new QValueAxis(chart_);
-    axisY_->setTitleText("Bity na piksel");
-    axisY_->setLabelFormat("%.1f");
-    chart_->addAxis(axisX_, Qt::AlignBottom);
-    chart_->addAxis(axisY_, Qt::AlignLeft);
+    chart->legend()->setFont(small);
 
-    ChartView = new QChartView(chart_, this);  // the view owns the chart
+    ChartView = new QChartView(chart, this);  // the view owns the chart
     ChartView->setObjectName("ChartView");
-    ChartView->setRenderHint(QPainter::Antialiasing);
+    ChartView->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    // The value under the pointer stays as long as the pointer is on its
+    // point or line, which a tool tip does not: it goes after a while and
+    // comes back only once the pointer has left. So a label of the page's own
+    // follows every move over the view.
+    ChartView->viewport()->setMouseTracking(true);
+    ChartView->viewport()->installEventFilter(this);
+    ChartHover = new QLabel(ChartView->viewport());
+    ChartHover->setObjectName("ChartHover");
+    ChartHover->setPalette(QToolTip::palette());
+    ChartHover->setFont(QToolTip::font());
+    ChartHover->setForegroundRole(QPalette::ToolTipText);
+    ChartHover->setBackgroundRole(QPalette::ToolTipBase);
+    ChartHover->setAutoFillBackground(true);
+    ChartHover->setFrameShape(QFrame::Box);
+    ChartHover->setMargin(3);
+    // Moves over the label are the view's, so that leaving the point hides it.
+    ChartHover->setAttribute(Qt::WA_TransparentForMouseEvents);
+    ChartHover->hide();
 
     btnSaveChart = new QPushButton("Zapisz wykres", this);
     btnSaveChart->setObjectName("btnSaveChart");
@@ -133,95 +506,118 @@ ChartPage::ChartPage(QWidget* parent) : QWidget(parent) {
     column->addWidget(ChartView, 1);
     column->addLayout(buttons);
 
-    SetRows({});
+    SetRecords({});
 }
 
-void ChartPage::SetRows(const std::vector<ChartRow>& rows) {
-    QToolTip::hideText();
-    lines_ = BuildChartSeries(rows);
-    chart_->removeAllSeries();
-    chart_->setLocale(QLocale());
-    chart_->setTitle(lines_.empty() ? QString::fromUtf8("Brak wyników kodowania") : QString());
+void ChartPage::SetRecords(const std::vector<ResultRecord>& records) {
+    HideHover();
+    lines_ = BuildChartSeries(records);
+    series_ = FillChart(*ChartView->chart(), lines_, 1.0);
     btnSaveChart->setEnabled(!lines_.empty());
+}
 
-    // The coder's orders 1 to 9 always, wider when a row lies outside them;
-    // the bits per pixel from 0 to above the raw 8 bpp.
-    int first = 1;
-    int last = 9;
-    double top = 8.0;
-    for (const ChartSeries& line : lines_) {
-        for (const ChartPoint& p : line.points) {
-            first = std::min(first, p.order);
-            last = std::max(last, p.order);
-            top = std::max(top, p.bpp);
+bool ChartPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ChartView->viewport()) {
+        switch (event->type()) {
+            case QEvent::MouseMove:
+                ShowHoverAt(static_cast<QMouseEvent*>(event)->position());
+                break;
+            case QEvent::Leave:
+            case QEvent::Resize:  // the points have moved
+                HideHover();
+                break;
+            default:
+                break;
         }
     }
-    axisX_->setRange(first, last);
-    axisX_->setTickCount(last - first + 1);
-    axisY_->setRange(0.0, top * 1.08);
-    axisY_->applyNiceNumbers();
-    if (lines_.empty()) return;
-
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        auto* series = new QLineSeries;
-        series->setName(QString::fromStdString(lines_[i].name));
-        for (const ChartPoint& p : lines_[i].points)
-            series->append(p.order, p.bpp);
-        series->setPointsVisible(true);
-        chart_->addSeries(series);
-        series->attachAxis(axisX_);
-        series->attachAxis(axisY_);
-        QPen pen = series->pen();
-        pen.setWidthF(2.0);
-        series->setPen(pen);
-        const int line = static_cast<int>(i);
-        connect(series, &QLineSeries::hovered, this,
-                [this, series, line](const QPointF& where, bool entered) {
-                    ShowHover(series, line, where, entered);
-                });
-    }
-
-    auto* raw = new QLineSeries;
-    raw->setName("8 bpp (bez kompresji)");
-    raw->append(first, 8.0);
-    raw->append(last, 8.0);
-    chart_->addSeries(raw);
-    raw->attachAxis(axisX_);
-    raw->attachAxis(axisY_);
-    raw->setPen(QPen(QColor(96, 96, 96), 1.5, Qt::DashLine));
+    return QWidget::eventFilter(watched, event);
 }
 
-void ChartPage::ShowHover(QLineSeries* series, int line, const QPointF& where, bool entered) {
-    if (!entered) {
-        QToolTip::hideText();
+void ChartPage::ShowHoverAt(const QPointF& pointer) {
+    // How near, in the view's pixels, the pointer has to be to a marker or to
+    // a line between two markers.
+    constexpr qreal kMarkerReach = 7.0;
+    constexpr qreal kLineReach = 4.0;
+    QChart* chart = ChartView->chart();
+    const auto inView = [&](std::size_t line, const ChartPoint& p) {
+        const QPointF inChart = chart->mapToPosition(QPointF(p.order, p.bpp), series_[line]);
+        return ChartView->viewportTransform().map(chart->mapToScene(inChart));
+    };
+
+    // The nearest marker within reach, else the nearer end of the nearest
+    // segment within reach.
+    const ChartSeries* line = nullptr;
+    const ChartPoint* point = nullptr;
+    QPointF where;
+    qreal best = kMarkerReach;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        for (const ChartPoint& p : lines_[i].points) {
+            const QPointF at = inView(i, p);
+            const qreal d = QLineF(pointer, at).length();
+            if (d <= best) {
+                best = d;
+                line = &lines_[i];
+                point = &p;
+                where = at;
+            }
+        }
+    }
+    if (point == nullptr) {
+        best = kLineReach;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            const std::vector<ChartPoint>& points = lines_[i].points;
+            for (std::size_t k = 1; k < points.size(); ++k) {
+                const QPointF a = inView(i, points[k - 1]);
+                const QPointF b = inView(i, points[k]);
+                const qreal d = DistanceToSegment(pointer, a, b);
+                if (d <= best) {
+                    best = d;
+                    line = &lines_[i];
+                    const bool first = QLineF(pointer, a).length() <= QLineF(pointer, b).length();
+                    point = &points[first ? k - 1 : k];
+                    where = first ? a : b;
+                }
+            }
+        }
+    }
+    if (point == nullptr) {
+        HideHover();
         return;
     }
-    // The step nearest to the pointer along the order axis.
-    const std::vector<ChartPoint>& points = lines_[line].points;
-    const auto nearest = std::min_element(
-        points.begin(), points.end(), [&](const ChartPoint& a, const ChartPoint& b) {
-            return std::abs(a.order - where.x()) < std::abs(b.order - where.x());
-        });
-    if (nearest == points.end()) return;
-    const std::string bpp =
-        FormatFixedRatio(nearest->sizeAfter, 8, nearest->pixels, kTablePrecision,
-                         QLocale().decimalPoint().toStdString());
-    lastHoverText_ =
-        QString::fromStdString(lines_[line].name) + '\n' +
-        QString::fromUtf8("rząd %1: %2 bpp").arg(nearest->order).arg(QString::fromStdString(bpp));
 
-    const QPointF inChart = chart_->mapToPosition(QPointF(nearest->order, nearest->bpp), series);
-    const QPoint inView = ChartView->mapFromScene(chart_->mapToScene(inChart));
-    QToolTip::showText(ChartView->viewport()->mapToGlobal(inView), lastHoverText_,
-                       ChartView->viewport());
+    const std::string bpp = FormatFixedRatio(point->sizeAfter, 8, point->pixels, kTablePrecision,
+                                             QLocale().decimalPoint().toStdString());
+    lastHoverText_ =
+        QString::fromStdString(line->name) + '\n' +
+        QString::fromUtf8("rząd %1: %2 bpp").arg(point->order).arg(QString::fromStdString(bpp));
+    ChartHover->setText(lastHoverText_);
+    ChartHover->adjustSize();
+
+    // Below and right of the point, turned to the other side where the view
+    // ends, never over the point itself.
+    const QSize area = ChartView->viewport()->size();
+    const QSize size = ChartHover->size();
+    constexpr int kOffset = 12;
+    const QPoint p = where.toPoint();
+    int x = p.x() + kOffset;
+    int y = p.y() + kOffset;
+    if (x + size.width() > area.width()) x = p.x() - kOffset - size.width();
+    if (y + size.height() > area.height()) y = p.y() - kOffset - size.height();
+    ChartHover->move(std::max(0, x), std::max(0, y));
+    ChartHover->show();
+    ChartHover->raise();
+}
+
+void ChartPage::HideHover() {
+    ChartHover->hide();
 }
 
 void ChartPage::btnSaveChartClick() {
     const QString chosen =
-        AskSaveFileName({"Zapisz wykres", "Obrazy PNG (*.png)", "png", chartName_});
+        AskSaveFileName({"Zapisz wykres", "Obrazy PNG (*.png)", "png", chartName_}).path;
     if (chosen.isEmpty()) return;
     chartName_ = chosen;
-    if (!ChartView->grab().save(chosen, "PNG")) {
+    if (!RenderChartImage(lines_).save(chosen, "PNG")) {
         ShowMessageBox(
             MessageKind::Error,
             ErrorReportText(QString::fromStdString(CannotCreateFileMessage(chosen.toStdString()))));

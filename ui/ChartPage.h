@@ -1,31 +1,28 @@
 #pragma once
 
 // The page "Wykres": the bits per pixel after coding against the coder order,
-// one line per image and bit order, drawn from the rows of the results table.
+// one line per image and bit order, drawn from the window's result records.
 
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPen>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "results/ResultRow.h"
+
 class QChart;
 class QChartView;
+class QLabel;
 class QLineSeries;
 class QPushButton;
-class QValueAxis;
 
 namespace eks {
-
-// What the window keeps with each results row for the chart: the raw sizes,
-// not the row's display texts. opCode is 'B', 'P' or 'D'.
-struct ChartRow {
-    std::string imagePath;
-    char opCode;
-    int order;
-    std::int64_t sizeAfter;
-    std::int64_t pixels;
-};
 
 // One plotted step: bpp = sizeAfter × 8 / pixels. The raw sizes stay with it
 // so that a value shown from the chart reads exactly as in the table.
@@ -37,46 +34,93 @@ struct ChartPoint {
 };
 
 // One line: every coding of one image (known by its full path) in one bit
-// order, sorted by order. name is what the legend shows, in UTF-8.
+// order, sorted by order. `image` numbers the images from 0 in the order
+// they first appear and picks the line's colour and marker; `label` is the
+// image's name in the legend and `name` the line's, both in UTF-8.
 struct ChartSeries {
     std::string imagePath;
     char opCode;
+    int image;
+    std::string label;
     std::string name;
     std::vector<ChartPoint> points;
 };
 
-// The chart's lines from the rows in table order. Lines come in the order of
-// their first row. Decode rows and rows without pixels are left out; when
-// one image, bit order and order appear more than once, the later row counts.
-// A line is named by the image's file name and its bit order,
-// "obraz.pgm — bez przeplotu (B)"; two images of the same file name in
-// different folders are told apart by as many folders as it takes,
-// "a/obraz.pgm — z przeplotem (P)".
-std::vector<ChartSeries> BuildChartSeries(const std::vector<ChartRow>& rows);
+// The chart's lines from the records in table order. Lines come in the order
+// of their first record. Decodes, records without pixels and records of jobs
+// that wrote no container are left out; when one image, bit order and order
+// appear more than once, the later record counts. An image is labelled by its
+// file name, "obraz.pgm"; two images of the same file name in different
+// folders are told apart by as many folders as it takes, "a/obraz.pgm". A
+// line is named by its image and its bit order, "a/obraz.pgm — z przeplotem (P)".
+std::vector<ChartSeries> BuildChartSeries(const std::vector<ResultRecord>& records);
+
+// How the lines of one image look: both of its bit orders share the colour
+// and the marker, the bit order shows in the line's dashes. Eight colours
+// that colour-blind readers tell apart, then the same colours with another
+// marker shape for every further eight images, then the shapes hollow; the
+// looks repeat only after 96 images.
+enum class MarkerShape { Circle, Square, Triangle, Diamond, TriangleDown, Star };
+struct ChartLook {
+    QColor colour;
+    MarkerShape shape;
+    bool hollow;
+};
+ChartLook LookOfImage(int image);
+
+// The legend: one entry per image (its colour and marker), one per bit order
+// (solid, dashed) and one for the 8 bpp of an uncoded image. The lines
+// themselves have no entry.
+struct ChartLegendEntry {
+    enum Kind { Image, BitOrder, Raw };
+    Kind kind;
+    QString text;
+    int image;  // an Image entry's image, -1 for the others
+    QPen pen;   // the line of a BitOrder or Raw entry, at the screen's width
+};
+std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines);
+
+// Where the entries of a saved chart's legend go, relative to the legend's
+// top left corner: one box per entry, its symbol then its whole text in
+// `font`, flowing from left to right into centred rows no wider than `width`,
+// as many rows as it takes. Only an entry wider than `width` on its own gets
+// a row that is wider.
+std::vector<QRect> LayoutChartLegend(const std::vector<ChartLegendEntry>& entries,
+                                     const QFont& font, int width);
+
+// The chart as it is saved: at least kChartImageWidth × kChartPlotHeight
+// whatever the window's size, the legend below the plot with every name in
+// full, on white.
+inline constexpr int kChartImageWidth = 1600;
+inline constexpr int kChartPlotHeight = 1000;
+QImage RenderChartImage(const std::vector<ChartSeries>& lines);
 
 class ChartPage : public QWidget {
     Q_OBJECT
   public:
     explicit ChartPage(QWidget* parent = nullptr);
 
-    // Draws the chart anew from the rows of the results table, in table
-    // order, with the separators of the default locale.
-    void SetRows(const std::vector<ChartRow>& rows);
+    // Draws the chart anew from the window's records, in table order, with
+    // the separators of the default locale.
+    void SetRecords(const std::vector<ResultRecord>& records);
 
     // The text shown last for the point under the pointer, empty before any.
     QString LastHoverText() const { return lastHoverText_; }
 
     void btnSaveChartClick();
 
-  private:
-    void ShowHover(QLineSeries* series, int line, const QPointF& where, bool entered);
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    QChart* chart_ = nullptr;
+  private:
+    void ShowHoverAt(const QPointF& pointer);
+    void HideHover();
+
     QChartView* ChartView = nullptr;
-    QValueAxis* axisX_ = nullptr;
-    QValueAxis* axisY_ = nullptr;
+    QLabel* ChartHover = nullptr;
     QPushButton* btnSaveChart = nullptr;
     std::vector<ChartSeries> lines_;
+    std::vector<QLineSeries*> series_;  // the plotted series of lines_, index by index
     QString lastHoverText_;
     QString chartName_ = "wykres.png";
 };

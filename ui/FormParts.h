@@ -7,9 +7,6 @@
 
 namespace eks {
 
-// The index of the page "Wyniki"; hidden pages count too.
-inline constexpr int kResultsPageIndex = 2;
-
 void SetTextColour(QWidget* w, QColor colour);
 
 // The alignment of a column of the results list.

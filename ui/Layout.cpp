@@ -183,9 +183,9 @@ void TForm1::BuildWindow() {
     BuildSeriesTab();
     BuildChartTab();
     PageControl1->setCurrentWidget(TabSheet1);
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
-        if (!programPageChange_) Guard([this] { PageControl1Change(); });
-    });
+    // The program's own page switches (ShowPage) block this signal.
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this] { Guard([this] { PageControl1Change(); }); });
 
     BuildStatusBar();
     root->addWidget(StatusBar);
@@ -272,7 +272,6 @@ QWidget* TForm1::BuildButtonPanel() {
     Zlabel->setBuddy(seOrder);
     btnCode = Place<QPushButton>(panel, "btnCode", QRect(16, 63, 84, 25), "&Koduj");
     btnCode->setEnabled(false);
-    btnCode->installEventFilter(this);
     cbDict = Place<QCheckBox>(panel, "cbDict", QRect(15, 96, 85, 17), "bez przeplotu");
 
     Frame(panel, QRect(8, 131, 101, 50));
@@ -295,9 +294,10 @@ QWidget* TForm1::BuildButtonPanel() {
                        static_cast<QWidget*>(btnSave), static_cast<QWidget*>(quitFrame),
                        static_cast<QWidget*>(btnQuit)})
         anchors->Add(w, bottomLeft);
-    SetResultControlsVisible(false);
+    for (QWidget* w : {static_cast<QWidget*>(ZBevel), static_cast<QWidget*>(btnDelItem),
+                       static_cast<QWidget*>(btnSave)})
+        w->setVisible(false);
 
-    connect(seOrder, &QSpinBox::valueChanged, this, [this] { Guard([this] { seOrderChange(); }); });
     connect(btnQuit, &QPushButton::clicked, this, [this] { Guard([this] { btnQuitClick(); }); });
     connect(btnDelItem, &QPushButton::clicked, this,
             [this] { Guard([this] { btnDelItemClick(); }); });
@@ -370,8 +370,11 @@ void TForm1::BuildSeriesTab() {
     tabSeries->resize(page);
     auto* anchors = new AnchorKeeper(tabSeries, page);
 
+    lbSeriesImage = Place<QLabel>(tabSeries, "lbSeriesImage", QRect(16, 6, 317, 15),
+                                  "najpierw wybierz obraz");
+    anchors->Add(lbSeriesImage, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
     auto* group =
-        Place<QGroupBox>(tabSeries, "GroupBox3", QRect(16, 12, 317, 140), " Seria kodowań ");
+        Place<QGroupBox>(tabSeries, "GroupBox3", QRect(16, 24, 317, 132), " Seria kodowań ");
     anchors->Add(group, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
     Place<QLabel>(group, nullptr, QRect(16, 27, 60, 13), "Rząd od");
     seFrom = Place<SpinEdit>(group, "seFrom", QRect(80, 24, 50, 22), 1, 9, 1, 1);
@@ -414,7 +417,7 @@ void TForm1::BuildChartTab() {
     layout->setContentsMargins(0, 0, 0, 0);
     Chart = new ChartPage;
     layout->addWidget(Chart);
-    Chart->SetRows({});
+    Chart->SetRecords({});
     PageControl1->addTab(tabChart, "Wykres");
 }
 
@@ -467,12 +470,6 @@ void TForm1::BuildOptionsTab() {
     seStepTime = Place<SpinEdit>(group2, "seStepTime", QRect(224, 35, 57, 22), 0, 5000, 100, 1000);
     Place<QLabel>(group2, nullptr, QRect(282, 38, 34, 13), "[ ms ]");
 
-    connect(seTimeout, &QSpinBox::valueChanged, this,
-            [this] { Guard([this] { seTimeoutChange(); }); });
-    // Intended: the pause shares the time-out's change handler, which
-    // recomputes the time-out from seTimeout and so changes nothing.
-    connect(seStepTime, &QSpinBox::valueChanged, this,
-            [this] { Guard([this] { seTimeoutChange(); }); });
     PageControl1->addTab(TabSheet1, "Opcje");
 }
 
@@ -502,7 +499,8 @@ void TForm1::BuildStatusBar() {
     for (int i = 0; i < 8; ++i) {
         auto* label = new QLabel(kPanels[i].text);
         label->setObjectName(QString("StatusPanel%1").arg(i));
-        label->setFixedWidth(kPanels[i].width);
+        // At least as wide as the panel's design; wider for a longer text.
+        label->setMinimumWidth(kPanels[i].width);
         label->setAlignment(kPanels[i].alignment | Qt::AlignVCenter);
         if (kPanels[i].sunken) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar->addWidget(label);

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
 
@@ -45,23 +46,19 @@ MessageBoxFn SetMessageBoxFn(MessageBoxFn fn) {
 
 namespace {
 
-QString DefaultSaveFileName(const SaveDialogSpec& spec) {
+SaveChoice DefaultSaveFileName(const SaveDialogSpec& spec) {
     QFileDialog dialog(QApplication::activeWindow(), spec.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(spec.secondFilter.isEmpty()
                               ? QStringList{spec.filter}
                               : QStringList{spec.filter, spec.secondFilter});
-    dialog.setDefaultSuffix(spec.defaultSuffix);
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog, &spec](const QString& filter) {
-                         dialog.setDefaultSuffix(filter == spec.secondFilter ? spec.secondSuffix
-                                                                             : spec.defaultSuffix);
-                     });
+    dialog.selectNameFilter(spec.selectedType == 1 ? spec.secondFilter : spec.filter);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(spec.proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    const int type = !spec.secondFilter.isEmpty() && dialog.selectedNameFilter() == spec.secondFilter;
+    return {dialog.selectedFiles().first(), type};
 }
 
 SaveFileFn& CurrentSaveFileFn() {
@@ -71,8 +68,15 @@ SaveFileFn& CurrentSaveFileFn() {
 
 }  // namespace
 
-QString AskSaveFileName(const SaveDialogSpec& spec) {
-    return CurrentSaveFileFn()(spec);
+SaveChoice AskSaveFileName(const SaveDialogSpec& spec) {
+    SaveChoice choice = CurrentSaveFileFn()(spec);
+    if (choice.path.isEmpty()) return {};
+    if (QFileInfo(choice.path).suffix().isEmpty()) {
+        const QString& suffix = choice.type == 1 ? spec.secondSuffix : spec.defaultSuffix;
+        if (!choice.path.endsWith('.')) choice.path += '.';
+        choice.path += suffix;
+    }
+    return choice;
 }
 
 SaveFileFn SetSaveFileFn(SaveFileFn fn) {

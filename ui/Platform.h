@@ -23,21 +23,31 @@ using MessageBoxFn = std::function<void(MessageKind, const QString& caption, con
 void ShowMessageBox(MessageKind kind, const QString& text);
 MessageBoxFn SetMessageBoxFn(MessageBoxFn fn);  // returns the previous one
 
-// The save dialog of the report: title, filter, default extension and the
-// name proposed. Returns the chosen full path, or an empty text when the user
-// cancels. Tests replace the function that asks.
+// The save dialog of the report and of the chart: title, file types (a
+// description with its pattern, and the suffix that type adds), the name
+// proposed and the type chosen at the start. Tests replace the function that
+// asks.
 struct SaveDialogSpec {
     QString title;
     QString filter;
     QString defaultSuffix;
     QString proposedName;
-    // A second file type, when the dialog offers one; its suffix is added
-    // instead while it is the type chosen.
+    // A second file type, when the dialog offers one.
     QString secondFilter = {};
     QString secondSuffix = {};
+    int selectedType = 0;  // 0: the first type, 1: the second
 };
-using SaveFileFn = std::function<QString(const SaveDialogSpec&)>;
-QString AskSaveFileName(const SaveDialogSpec& spec);
+// The name typed or picked, and the file type chosen with it. An empty path
+// when the user cancels.
+struct SaveChoice {
+    QString path;
+    int type = 0;
+};
+using SaveFileFn = std::function<SaveChoice(const SaveDialogSpec&)>;
+// Asks, then gives a name without a suffix the chosen type's: "dane" with
+// the second type becomes "dane.csv"; a name with a suffix of its own keeps
+// it, whatever the type.
+SaveChoice AskSaveFileName(const SaveDialogSpec& spec);
 SaveFileFn SetSaveFileFn(SaveFileFn fn);  // returns the previous one
 
 // Asks the application to end once the event loop gets to it.

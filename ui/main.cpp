@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCloseEvent>
 #include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QStyle>
 
 #include "core/BitSequence.h"
 #include "core/Container.h"
@@ -38,24 +41,45 @@ QString ErrorReportText(const QString& message) {
     return QString::fromStdString(StandardErrorText(message.toStdString()));
 }
 
-// --------------------------------------------------------- control groups
+// ------------------------------------------------------ the control states
 
-void TForm1::SetCoderControls(bool on) {
-    btnCode->setEnabled(on);
-    seOrder->setEnabled(on);
-    cbDict->setEnabled(on);
-    SetTextColour(Zlabel, on ? QColor(0, 0, 0) : QColor(128, 128, 128));
+bool TForm1::Working() const {
+    return mode_ == Mode::Encoding || mode_ == Mode::Decoding || mode_ == Mode::Series;
 }
 
-void TForm1::SetFileLists(bool on) {
-    FLB1->setEnabled(on);
-    FLB2->setEnabled(on);
+void TForm1::Enter(Mode mode) {
+    mode_ = mode;
+    ApplyControls();
+    if (endAfterJob_ && !Working()) EndNow();
 }
 
-void TForm1::SetResultControlsVisible(bool visible) {
-    ZBevel->setVisible(visible);
-    btnDelItem->setVisible(visible);
-    btnSave->setVisible(visible);
+void TForm1::ApplyControls() {
+    const bool coder = mode_ == Mode::PgmReady;
+    btnCode->setEnabled(coder);
+    seOrder->setEnabled(coder);
+    // Only at the start is the bit order open before an image is chosen.
+    cbDict->setEnabled(coder || mode_ == Mode::Idle);
+    SetTextColour(Zlabel, coder ? QColor(0, 0, 0) : QColor(128, 128, 128));
+    btnDecode->setEnabled(mode_ == Mode::ContainerReady);
+    const bool lists = !Working();
+    FLB1->setEnabled(lists);
+    FLB2->setEnabled(lists);
+
+    ZBevel->setVisible(resultControlsShown_);
+    btnDelItem->setVisible(resultControlsShown_);
+    btnSave->setVisible(resultControlsShown_);
+    btnSave->setEnabled(saveOffered_);
+    btnDelItem->setEnabled(deleteOffered_);
+
+    // A series codes the image that "Koduj" would code, when it could.
+    btnSeriesRun->setEnabled(coder && image_);
+    btnSeriesStop->setEnabled(mode_ == Mode::Series);
+    if (mode_ == Mode::Series) return;
+    lbSeriesImage->setText(
+        coder && image_ ? QString::fromStdString("obraz: " + FileNamePart(image_->path) + ", " +
+                                                 std::to_string(image_->width) + "×" +
+                                                 std::to_string(image_->height))
+                        : QString::fromUtf8("najpierw wybierz obraz"));
 }
 
 void TForm1::SetPanel(int index, const QString& text) {
@@ -66,10 +90,14 @@ QString TForm1::PanelText(int index) const {
     return panels_[index]->text();
 }
 
+void TForm1::ClearJobPanels() {
+    for (int panel : {1, 3, 5})
+        SetPanel(panel, {});
+}
+
 void TForm1::ShowPage(QWidget* page) {
-    programPageChange_ = true;
+    const QSignalBlocker noHandler(PageControl1);
     PageControl1->setCurrentWidget(page);
-    programPageChange_ = false;
 }
 
 void TForm1::Guard(const std::function<void()>& body) {
@@ -82,6 +110,37 @@ void TForm1::Guard(const std::function<void()>& body) {
     }
 }
 
+void TForm1::EndNow() {
+    endAfterJob_ = false;
+    endRequested_ = true;
+    RequestApplicationEnd();
+}
+
+void TForm1::EndAfterJob() {
+    endAfterJob_ = true;
+    if (mode_ == Mode::Series) seriesStop_ = true;
+}
+
+void TForm1::btnQuitClick() {
+    if (state_.Busy) return;
+    if (Working())
+        EndAfterJob();
+    else
+        EndNow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Closing the window does what "Koniec" does, but it also stops a decode:
+    // the window never hides while work goes on.
+    if (Working()) {
+        event->ignore();
+        EndAfterJob();
+        return;
+    }
+    endRequested_ = true;
+    QWidget::closeEvent(event);
+}
+
 // ----------------------------------------------------- start-up, shutdown
 
 void TForm1::FormCreate() {
@@ -90,20 +149,15 @@ void TForm1::FormCreate() {
         state_.AppDir = appDir.toStdString();
         ShowPage(tabPicture);
         ProgressBar->setValue(0);
-        seTimeoutChange();
-        if (!QFileInfo(appDir + kCoderProgram).isFile()) {
+        ApplyControls();
+        for (const auto& [program, what] : {std::pair{kCoderProgram, "kodera"},
+                                            std::pair{kDecoderProgram, "dekodera"}}) {
+            if (QFileInfo(appDir + program).isFile()) continue;
             ShowMessageBox(MessageKind::Information,
-                           "Brak pliku kodera arith-n.exe\r\nw głównym katalogu "
-                           "aplikacji.\r\n\r\nAplikacja zostanie zakończona");
-            endRequested_ = true;
-            RequestApplicationEnd();
-        }
-        if (!QFileInfo(appDir + kDecoderProgram).isFile()) {
-            ShowMessageBox(MessageKind::Information,
-                           "Brak pliku dekodera earith-n.exe\r\nw głównym katalogu "
-                           "aplikacji.\r\n\r\nAplikacja zostanie zakończona");
-            endRequested_ = true;
-            RequestApplicationEnd();
+                           QString::fromUtf8("Brak pliku %1 %2\r\nw głównym katalogu aplikacji."
+                                             "\r\n\r\nAplikacja zostanie zakończona")
+                               .arg(what, program));
+            EndNow();
         }
         // Looked for in the working directory, not beside the program: intended.
         if (LoadRtfFile("opis.rtf", *REdit->document()))
@@ -155,9 +209,6 @@ void TForm1::Shape1MouseDown() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    // A series can be started exactly when "Koduj" could be pressed.
-    if (watched == btnCode && event->type() == QEvent::EnabledChange && btnSeriesRun)
-        btnSeriesRun->setEnabled(btnCode->isEnabled());
     if (watched == Shape1 && event->type() == QEvent::MouseButtonPress) {
         Guard([this] { Shape1MouseDown(); });
         return true;
@@ -190,26 +241,21 @@ void TForm1::CenterImage() {
 // ----------------------------------------------------------- file choice
 
 void TForm1::FLB1Click(const QString& path) {
-    btnDecode->setEnabled(false);
     state_.CurrentPath = path.toStdString();
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
-    try {
-        LoadSelectedFile(path);
-        state_.SourceFileSize = MeasureFileSize(path);
-    } catch (...) {
-        // A failed load may already have replaced the loaded bytes and the
-        // dimensions: nothing is left that could be coded.
-        SetCoderControls(false);
-        throw;
-    }
-    state_.Item.SizeBefore = state_.SourceFileSize;
-    SetCoderControls(true);
+    image_.reset();
+    // Until the image is loaded and measured there is nothing to code: a
+    // failed load may already have replaced the loaded bytes.
+    Enter(Mode::Done);
+    LoadSelectedFile(path);
+    state_.SourceFileSize = MeasureFileSize(path);
+    image_ = LoadedImage(state_);
+    Enter(Mode::PgmReady);
     UpdateStatusBar();
 }
 
 void TForm1::FLB2Click(const QString& path) {
-    SetCoderControls(false);
-    btnDecode->setEnabled(true);
+    Enter(Mode::ContainerReady);
     state_.CurrentPath = path.toStdString();
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
 }
@@ -279,91 +325,90 @@ void TForm1::ShowBitrate() {
 // --------------------------------------------------------- results page
 
 void TForm1::PageControl1Change() {
-    if (PageControl1->currentIndex() == kResultsPageIndex) {
-        SetResultControlsVisible(true);
-        btnSave->setEnabled(ListView->topLevelItemCount() > 0);
-        btnDelItem->setEnabled(!ListView->selectedItems().isEmpty());
-    } else {
-        SetResultControlsVisible(false);
+    resultControlsShown_ = PageControl1->currentWidget() == tabResults;
+    if (resultControlsShown_) {
+        saveOffered_ = !records_.empty();
+        deleteOffered_ = !ListView->selectedItems().isEmpty();
     }
+    ApplyControls();
 }
 
 void TForm1::ListViewClick() {
-    btnDelItem->setEnabled(!ListView->selectedItems().isEmpty());
-    btnSave->setEnabled(ListView->topLevelItemCount() > 0);
+    deleteOffered_ = !ListView->selectedItems().isEmpty();
+    saveOffered_ = !records_.empty();
+    ApplyControls();
 }
 
-void TForm1::AddResultRow() {
-    const ResultRow row = MakeResultRow(state_.Item, ListView->topLevelItemCount() + 1, seps_);
+void TForm1::AddRecord(const ResultRecord& record) {
+    records_.push_back(record);
+    const ResultRow row = MakeResultRow(record.item, static_cast<int>(records_.size()), seps_);
     auto* item = new QTreeWidgetItem;
     for (int c = 0; c < kResultColumns; ++c) {
         item->setText(c, QString::fromStdString(row[c]));
         item->setTextAlignment(c, ColumnAlignment(c) | Qt::AlignVCenter);
     }
-    // The raw values stay with the row, for what is computed from rows later
-    // (the chart, the CSV form) rather than from their display texts.
-    const TItemRec& r = state_.Item;
-    item->setData(kColPosition, kRowRecordRole,
-                  QVariantList{QString::fromStdString(state_.CurrentPath),
-                               QString::fromStdString(r.CurrentName), qint64{r.SizeBefore},
-                               qint64{r.SizeAfter}, r.ResultWidth, r.ResultHeight,
-                               QChar::fromLatin1(r.OpCode), int{r.ResultOrder}});
     ListView->addTopLevelItem(item);
-    UpdateChart();
-    btnSave->setEnabled(true);
-    const JobStatusTexts texts = MakeJobStatusTexts(state_, seps_);
+    Chart->SetRecords(records_);
+    saveOffered_ = true;
+    ApplyControls();
+    ShowJobSummary(record);
+}
+
+void TForm1::ShowJobSummary(const ResultRecord& record) {
+    const JobStatusTexts texts = MakeJobStatusTexts(record, seps_);
     SetPanel(1, QString::fromStdString(texts.dimensions));
     SetPanel(3, QString::fromStdString(texts.sizes));
     SetPanel(5, QString::fromStdString(texts.bitRates));
 }
 
-void TForm1::UpdateChart() {
-    std::vector<ChartRow> rows;
-    for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
-        const RowRecord record = RecordOfRow(i);
-        const TItemRec& r = record.item;
-        rows.push_back({record.path, r.OpCode, r.ResultOrder, r.SizeAfter,
-                        std::int64_t{r.ResultWidth} * r.ResultHeight});
-    }
-    Chart->SetRows(rows);
-}
-
-TForm1::RowRecord TForm1::RecordOfRow(int row) const {
-    const QVariantList v = ListView->topLevelItem(row)->data(kColPosition, kRowRecordRole).toList();
-    RowRecord record;
-    record.path = v.value(0).toString().toStdString();
-    TItemRec& r = record.item;
-    r.CurrentName = v.value(1).toString().toStdString();
-    r.SizeBefore = v.value(2).toLongLong();
-    r.SizeAfter = v.value(3).toLongLong();
-    r.ResultWidth = v.value(4).toInt();
-    r.ResultHeight = v.value(5).toInt();
-    r.OpCode = v.value(6).toChar().toLatin1();
-    r.ResultOrder = static_cast<std::uint8_t>(v.value(7).toInt());
-    return record;
-}
-
 void TForm1::btnDelItemClick() {
     const auto selected = ListView->selectedItems();
     if (selected.isEmpty()) return;
+    const int row = ListView->indexOfTopLevelItem(selected.first());
     delete selected.first();
+    records_.erase(records_.begin() + row);
     ListView->clearSelection();
     ListView->setCurrentItem(nullptr);
     for (int i = 0; i < ListView->topLevelItemCount(); ++i)
         ListView->topLevelItem(i)->setText(kColPosition, QString::number(i + 1));
-    btnSave->setEnabled(true);
-    btnDelItem->setEnabled(false);
-    UpdateChart();
+    saveOffered_ = true;
+    deleteOffered_ = false;
+    ApplyControls();
+    Chart->SetRecords(records_);
+}
+
+void TForm1::btnSaveClick() {
+    const SaveChoice chosen =
+        AskSaveFileName({"Podaj nazwę pliku raportu", "Pliki tekstowe (*.txt)", "txt", reportName_,
+                         "Pliki CSV (*.csv)", "csv", reportType_});
+    if (chosen.path.isEmpty()) return;
+    reportName_ = chosen.path;
+    reportType_ = chosen.type;
+    if (chosen.type == 1) {
+        // The same rows for spreadsheets and plotting tools.
+        const std::string text = CsvText(records_);
+        WriteWholeFile(chosen.path.toStdString(), text.data(), text.size());
+    } else {
+        WriteReport(chosen.path.toStdString(), ReportRows(records_, seps_), TimeOfDayNow());
+    }
+    saveOffered_ = false;
+    ApplyControls();
 }
 
 // ------------------------------------------------------------ the jobs
 
 void TForm1::ProcessEvents() {
     QCoreApplication::processEvents();
+    // A window closed during a decode stops it.
+    if (mode_ == Mode::Decoding && endAfterJob_) throw JobInterrupted();
 }
 
 int TForm1::TimeoutSeconds() {
     return seTimeout->Value();
+}
+
+std::string TForm1::TimeoutHint() {
+    return "można wydłużyć czas na stronie „Opcje”";
 }
 
 void TForm1::SetBusyCursor(bool busy) {
@@ -382,8 +427,7 @@ bool TForm1::ConsoleVisible() {
 }
 
 bool TForm1::EndWaitWhenProgramEnds() {
-    // A series always ends each wait with the coder.
-    return cbEndWait->isChecked() || seriesRunning_;
+    return cbEndWait->isChecked();
 }
 
 int TForm1::PassPauseMs() {
@@ -413,306 +457,129 @@ void TForm1::ShowPicture(const GreyPicture& picture) {
     if (!picture.Empty()) Image->SetPicture(DecodedImage(picture));
 }
 
-JobPlace TForm1::JobDirectories() const {
-    return {state_.AppDir, state_.AppDir};
+SeriesSettings TForm1::JobSettings(bool check, bool endWaitWithProgram) const {
+    SeriesSettings settings;
+    settings.place = {state_.AppDir, state_.AppDir};
+    settings.outDir = ResultsDirPath(state_.AppDir);
+    settings.check = check;
+    settings.endWaitWithProgram = endWaitWithProgram;
+    return settings;
 }
 
-// The control states of a job, in one place: set on entry and, on every way
-// out (an error included), left as they are after that job: the file lists
-// on, and the coder controls on only after a container was written.
-class TForm1::JobScope {
-  public:
-    enum class Kind { Encode, Decode };
-    JobScope(TForm1& form, Kind kind) : form_(form) {
-        if (kind == Kind::Encode) {
-            form.SetCoderControls(false);
-            form.SetFileLists(false);
-        } else {
-            form.btnCode->setEnabled(false);
-            form.btnDecode->setEnabled(false);
-            form.SetFileLists(false);
-            form.seOrder->setEnabled(false);
-            form.cbDict->setEnabled(false);
-            SetTextColour(form.Zlabel, QColor(128, 128, 128));
-            form.ShowPage(form.tabPicture);
-        }
-        for (int panel : {1, 3, 5})
-            form.SetPanel(panel, {});
+void TForm1::KeepEncodeOutcome(const StepOutcome& outcome) {
+    if (outcome.Written() || outcome.cause == StepCause::OutputEmpty) {
+        FLB2->Refill();
+        if (outcome.Written()) AddRecord(outcome.record);
+    } else if (outcome.cause == StepCause::OutOfMemory) {
+        ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
+        ForgetImageForWantOfMemory(state_);
+        image_.reset();
     }
-    JobScope(const JobScope&) = delete;
-    JobScope& operator=(const JobScope&) = delete;
-    ~JobScope() { form_.SetFileLists(true); }
-
-    // The coder's output has been read again: coding is possible at once.
-    void CoderOutputRead() {
-        form_.SetCoderControls(true);
-        form_.SetFileLists(true);
-    }
-
-  private:
-    TForm1& form_;
-};
-
-EncodeRequest TForm1::EncodeRequestFor(bool pixelMajor, int order) const {
-    EncodeRequest request;
-    request.place = JobDirectories();
-    request.containerPath =
-        ContainerPath(state_.AppDir, ContainerName(state_.CurrentPath, pixelMajor, order));
-    request.rowName = state_.Item.CurrentName;
-    request.sourceSize = state_.Item.SizeBefore;
-    request.width = state_.ImageWidth;
-    request.height = state_.ImageHeight;
-    request.order = order;
-    request.bitOrder = pixelMajor ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
-    return request;
 }
 
 void TForm1::btnCodeClick() {
-    JobScope scope(*this, JobScope::Kind::Encode);
-    const bool pixelMajor = cbDict->isChecked();
-    const int order = seOrder->Value();
-    state_.Item.OpCode = EncodeOpCode(pixelMajor);
-    const std::size_t offset =
-        state_.PixelDataOffset > 0 ? static_cast<std::size_t>(state_.PixelDataOffset) : 0;
-    const EncodeOutcome outcome = RunEncodeJob(EncodeRequestFor(pixelMajor, order),
-                                               state_.SourceStream, offset, *this, runner_);
-
-    using End = EncodeOutcome::End;
-    if (outcome.end == End::ContainerWritten || outcome.end == End::OutputEmpty)
-        scope.CoderOutputRead();
-    TakeEncodeOutcome(outcome, order);
-}
-
-void TForm1::TakeEncodeOutcome(const EncodeOutcome& outcome, int order) {
-    using End = EncodeOutcome::End;
-    switch (outcome.end) {
-        case End::Failed:
-            throw Error(outcome.error);
-        case End::OutOfMemory:
-            ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
-            ForgetImageForWantOfMemory(state_);
-            break;
-        case End::NoOutput:
-            // A coder that failed, crashed or did not start leaves no output
-            // and no message, on purpose: the row is simply not there.
-            break;
-        case End::OutputEmpty:
-        case End::ContainerWritten:
-            state_.CoderOrder = static_cast<std::uint8_t>(order);
-            FLB2->Refill();
-            // An output that vanished between its collection and its second
-            // reading leaves no container, and so no row to show.
-            if (outcome.end == End::ContainerWritten) {
-                state_.Item.SizeAfter = outcome.row.SizeAfter;
-                state_.Item.ResultOrder = outcome.row.ResultOrder;
-                AddResultRow();
-            }
+    if (!image_) return;
+    Enter(Mode::Encoding);
+    ClearJobPanels();
+    ScopeExit leave{[this] {
+        if (mode_ == Mode::Encoding) Enter(Mode::Done);
+    }};
+    const SeriesStep step{0, cbDict->isChecked() ? BitOrder::PixelMajor : BitOrder::PlaneMajor,
+                          seOrder->Value()};
+    const StepOutcome outcome =
+        RunSeriesStep(*image_, step, JobSettings(false, false), *this, runner_);
+    // Coding is possible at once once the coder's output has been read again.
+    const bool readAgain = outcome.Written() || outcome.cause == StepCause::OutputEmpty;
+    Enter(readAgain ? Mode::PgmReady : Mode::Done);
+    KeepEncodeOutcome(outcome);
+    // A coder that failed, crashed or did not start leaves no output and no
+    // message, on purpose: the row is simply not there.
+    switch (outcome.cause) {
+        case StepCause::ContainerNotCreatable:
+        case StepCause::ImageUnreadable:
+        case StepCause::Other:
+            throw Error(outcome.text);
+        default:
             break;
     }
-    state_.Item.ResultOrder = static_cast<std::uint8_t>(order);
 }
 
 void TForm1::btnDecodeClick() {
-    JobScope scope(*this, JobScope::Kind::Decode);
+    Enter(Mode::Decoding);
+    ShowPage(tabPicture);
+    ClearJobPanels();
+    ScopeExit leave{[this] { Enter(Mode::Done); }};
     const QString path = FLB2->SelectedPath();
     state_.CurrentPath = path.toStdString();
     LoadSelectedFile(path);
-    if (path.isEmpty()) return;  // nothing was chosen, nothing was decoded
+    if (path.isEmpty() || endAfterJob_) return;  // nothing decoded
     state_.SourceFileSize = MeasureFileSize(path);
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
-    state_.Item.SizeBefore = state_.SourceFileSize;
 }
 
 void TForm1::DecodeChosenContainer() {
-    DecodeOutcome outcome = RunDecodeJob(
-        {JobDirectories(), state_.CurrentPath, state_.Item.CurrentName}, *this, runner_);
-    if (!outcome.done) throw Error(outcome.error);
+    DecodeOutcome outcome = RunDecodeJob({{state_.AppDir, state_.AppDir}, state_.CurrentPath,
+                                          FileNamePart(state_.CurrentPath)},
+                                         *this, runner_);
+    if (outcome.end == DecodeOutcome::End::Interrupted) {
+        DeleteTempFiles(state_.AppDir, {kDecoderInput, kDecoderOutput});
+        lbStep->setText({});
+        return;
+    }
+    if (!outcome.Done()) throw Error(outcome.error);
     state_.ContainerStream = std::move(outcome.decoded);
-    state_.Item.SizeAfter = outcome.row.SizeAfter;
-    AddResultRow();
+    ResultRecord record;
+    record.path = NormalPath(state_.CurrentPath);
+    record.item = outcome.row;
+    AddRecord(record);
     lbStep->setText({});
 }
 
 // ------------------------------------------------------------ the series
 
-namespace {
-
-// The host of a series' check: the window's events and live reads, nothing
-// shown (no page switch, no passes, no row).
-class QuietHost : public ShowNothingHost {
-  public:
-    explicit QuietHost(JobHost& window) : window_(window) {}
-    void ProcessEvents() override { window_.ProcessEvents(); }
-    int TimeoutSeconds() override { return window_.TimeoutSeconds(); }
-    void SetBusyCursor(bool busy) override { window_.SetBusyCursor(busy); }
-    bool ConsoleVisible() override { return window_.ConsoleVisible(); }
-
-  private:
-    JobHost& window_;
-};
-
-}  // namespace
-
-// The controls of a series: from its start to its end nothing that would
-// start another job or change the image is on, whatever a step's own closing
-// steps would do; afterwards the window is as after an encode.
-class TForm1::SeriesScope {
-  public:
-    explicit SeriesScope(TForm1& form) : form_(form) {
-        form.seriesRunning_ = true;
-        form.seriesStopRequested_ = false;
-        Hold();
-        form.btnSeriesStop->setEnabled(true);
-    }
-    SeriesScope(const SeriesScope&) = delete;
-    SeriesScope& operator=(const SeriesScope&) = delete;
-    ~SeriesScope() {
-        form_.seriesRunning_ = false;
-        form_.btnSeriesStop->setEnabled(false);
-        form_.SetFileLists(true);
-        form_.SetCoderControls(imageKept);
-    }
-    // After a step: what its closing steps turned on goes off again.
-    void Hold() {
-        form_.SetCoderControls(false);
-        form_.SetFileLists(false);
-        form_.btnDecode->setEnabled(false);
-    }
-    bool imageKept = true;
-
-  private:
-    TForm1& form_;
-};
-
 void TForm1::btnSeriesRunClick() {
-    const int from = std::min(seFrom->Value(), seTo->Value());
-    const int to = std::max(seFrom->Value(), seTo->Value());
-    std::vector<bool> bitOrders;  // pixel order (B) first, then plane order (P)
-    if (!rbSeriesP->isChecked()) bitOrders.push_back(true);
-    if (!rbSeriesB->isChecked()) bitOrders.push_back(false);
-    const bool check = cbSeriesCheck->isChecked();
+    if (!image_ || mode_ != Mode::PgmReady) return;
+    std::vector<BitOrder> bitOrders;
+    if (!rbSeriesP->isChecked()) bitOrders.push_back(BitOrder::PixelMajor);
+    if (!rbSeriesB->isChecked()) bitOrders.push_back(BitOrder::PlaneMajor);
+    std::vector<int> orders;
+    for (int order = std::min(seFrom->Value(), seTo->Value());
+         order <= std::max(seFrom->Value(), seTo->Value()); ++order)
+        orders.push_back(order);
+    const std::vector<SeriesStep> steps = PlanSeries(1, bitOrders, orders);
+    const SeriesSettings settings = JobSettings(cbSeriesCheck->isChecked(), true);
     lstSeries->clear();
-    SeriesProgress->setRange(0, static_cast<int>(bitOrders.size()) * (to - from + 1));
+    SeriesProgress->setRange(0, static_cast<int>(steps.size()));
     SeriesProgress->setValue(0);
-    {
-        SeriesScope scope(*this);
-        for (const bool pixelMajor : bitOrders) {
-            for (int order = from; order <= to && !seriesStopRequested_ && scope.imageKept;
-                 ++order) {
-                const QString step = QString("rząd %1, %2")
-                                         .arg(order)
-                                         .arg(pixelMajor ? "bez przeplotu" : "z przeplotem");
-                lbSeriesStep->setText(step);
-                ProcessEvents();
-                const QString result = RunSeriesStep(pixelMajor, order, check, scope.imageKept);
-                scope.Hold();
-                lstSeries->addItem(step + ": " + result);
-                lstSeries->scrollToBottom();
-                SeriesProgress->setValue(SeriesProgress->value() + 1);
-            }
+    seriesStop_ = false;
+    Enter(Mode::Series);
+    ScopeExit leave{[this] { Enter(image_ ? Mode::PgmReady : Mode::Done); }};
+    std::size_t done = 0, failed = 0;
+    bool outOfMemory = false;
+    for (const SeriesStep& step : steps) {
+        if (seriesStop_ || outOfMemory) break;
+        const QString title = QString::fromStdString(StepTitle(step));
+        lbSeriesStep->setText(title);
+        ProcessEvents();
+        const StepOutcome outcome = RunSeriesStep(*image_, step, settings, *this, runner_);
+        KeepEncodeOutcome(outcome);
+        ++done;
+        outOfMemory = outcome.cause == StepCause::OutOfMemory;
+        auto* line = new QListWidgetItem(
+            title + ": " + QString::fromStdString(StepResultText(outcome, seps_)), lstSeries);
+        if (!outcome.Succeeded()) {
+            ++failed;
+            line->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
         }
-        lbSeriesStep->setText(seriesStopRequested_ ? "seria przerwana" : "seria zakończona");
+        lstSeries->scrollToBottom();
+        SeriesProgress->setValue(static_cast<int>(done));
     }
-    if (quitAfterSeries_) {
-        endRequested_ = true;
-        RequestApplicationEnd();
-    }
+    lbSeriesStep->setText(
+        QString::fromStdString(SeriesEndText(done, steps.size(), failed, outOfMemory)));
 }
 
 void TForm1::btnSeriesStopClick() {
-    seriesStopRequested_ = true;
-}
-
-QString TForm1::RunSeriesStep(bool pixelMajor, int order, bool check, bool& imageKept) {
-    state_.Item.OpCode = EncodeOpCode(pixelMajor);
-    const EncodeRequest request = EncodeRequestFor(pixelMajor, order);
-    const std::size_t offset =
-        state_.PixelDataOffset > 0 ? static_cast<std::size_t>(state_.PixelDataOffset) : 0;
-    const EncodeOutcome outcome =
-        RunEncodeJob(request, state_.SourceStream, offset, *this, runner_);
-    using End = EncodeOutcome::End;
-    if (outcome.end == End::Failed) return QString::fromStdString(outcome.error);
-    if (outcome.end == End::OutOfMemory) {
-        // Nothing is left to code: the series ends with the message.
-        imageKept = false;
-        TakeEncodeOutcome(outcome, order);
-        return "brak pamięci";
-    }
-    TakeEncodeOutcome(outcome, order);
-    if (outcome.end != End::ContainerWritten) return "koder nie zapisał wyniku";
-    QString result =
-        QString::fromStdString(FileNamePart(request.containerPath)) + ", " +
-        QString::fromStdString(BitsPerPixelText(
-            outcome.row.SizeAfter, std::int64_t{outcome.row.ResultWidth} * outcome.row.ResultHeight,
-            kStatusPrecision, seps_.decimal)) +
-        " bpp";
-    if (!check) return result;
-
-    // The check: the container decoded quietly, its bits against the image's.
-    QuietHost quiet(*this);
-    const DecodeOutcome decoded =
-        RunDecodeJob({JobDirectories(), request.containerPath, {}}, quiet, runner_);
-    if (!decoded.done) return result + "; sprawdzenie: " + QString::fromStdString(decoded.error);
-    const std::optional<ByteStream> bits =
-        ExpandBitSequence(state_.SourceStream, offset, request.bitOrder);
-    const bool same = bits && bits->Size() == decoded.decoded.Size() &&
-                      std::equal(bits->Data(), bits->Data() + bits->Size(), decoded.decoded.Data());
-    return result +
-           (same ? "; sprawdzony" : "; sprawdzenie: zdekodowane bity różnią się od zakodowanych");
-}
-
-void TForm1::btnSaveClick() {
-    const QString chosen = AskSaveFileName({"Podaj nazwę pliku raportu", "Pliki tekstowe (*.txt)",
-                                            "txt", reportName_, "Pliki CSV (*.csv)", "csv"});
-    if (chosen.isEmpty()) return;
-    reportName_ = chosen;
-    if (chosen.endsWith(".csv", Qt::CaseInsensitive)) {
-        // The same rows for spreadsheets and plotting tools.
-        std::string text = CsvHeaderLine();
-        for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
-            const RowRecord record = RecordOfRow(i);
-            text += CsvLine(record.item, record.path, {});
-        }
-        WriteWholeFile(chosen.toStdString(), text.data(), text.size());
-        btnSave->setEnabled(false);
-        return;
-    }
-    std::vector<ResultRow> rows;
-    for (int i = 0; i < ListView->topLevelItemCount(); ++i) {
-        ResultRow row;
-        for (int c = 0; c < kResultColumns; ++c)
-            row[c] = ListView->topLevelItem(i)->text(c).toStdString();
-        rows.push_back(row);
-    }
-    const QTime now = QTime::currentTime();
-    std::tm local{};
-    local.tm_hour = now.hour();
-    local.tm_min = now.minute();
-    local.tm_sec = now.second();
-    WriteReport(chosen.toStdString(), rows, TimeOfDayText(local));
-    btnSave->setEnabled(false);
-}
-
-// ------------------------------------------------------------- the rest
-
-void TForm1::btnQuitClick() {
-    if (state_.Busy) return;
-    if (seriesRunning_) {
-        // The series stops after the running step, and then the program ends.
-        seriesStopRequested_ = true;
-        quitAfterSeries_ = true;
-        return;
-    }
-    endRequested_ = true;
-    RequestApplicationEnd();
-}
-
-void TForm1::seOrderChange() {
-    state_.CoderOrder = static_cast<std::uint8_t>(seOrder->Value());
-}
-
-void TForm1::seTimeoutChange() {
-    state_.TimeoutMs = seTimeout->Value() * 1000;
+    seriesStop_ = true;
 }
 
 }  // namespace eks

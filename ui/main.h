@@ -16,9 +16,12 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "core/ExperimentState.h"
 #include "jobs/Jobs.h"
+#include "jobs/Series.h"
 #include "results/NumberFormat.h"
 #include "ui/Widgets.h"
 
@@ -45,7 +48,17 @@ class TForm1 : public QWidget, private JobHost {
     bool EndRequested() const { return endRequested_; }
     QString PanelText(int index) const;
 
-    // Event handlers.
+    // What can be done next. Every control's state follows from the mode and
+    // the results table (ApplyControls).
+    enum class Mode { Idle, PgmReady, ContainerReady, Encoding, Decoding, Done, Series };
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Event handlers, named after the controls that raise them.
     void FormCreate();
     void FormDestroy();
     void FormResize();
@@ -60,8 +73,6 @@ class TForm1 : public QWidget, private JobHost {
     void btnCodeClick();
     void btnDecodeClick();
     void btnSaveClick();
-    void seOrderChange();
-    void seTimeoutChange();
     void btnSeriesRunClick();
     void btnSeriesStopClick();
 
@@ -75,18 +86,12 @@ class TForm1 : public QWidget, private JobHost {
     void ShowDimensions();
     void ShowFileSize();
     void ShowBitrate();
-    void AddResultRow();
     // Builds the decode request for the container chosen, runs the job and
     // shows its outcome.
     void DecodeChosenContainer();
     // Makes a page active as the program does (no page-change handler runs).
     void ShowPage(QWidget* page);
 
-  protected:
-    void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
     // Controls, by the names the window gives them (also their object
     // names, by which tests find them).
     DriveComboBox* DriveComboBox1 = nullptr;
@@ -123,6 +128,7 @@ class TForm1 : public QWidget, private JobHost {
     QProgressBar* ProgressBar = nullptr;
     // The page "Seria".
     QWidget* tabSeries = nullptr;
+    QLabel* lbSeriesImage = nullptr;
     SpinEdit* seFrom = nullptr;
     SpinEdit* seTo = nullptr;
     QRadioButton* rbSeriesB = nullptr;
@@ -148,14 +154,13 @@ class TForm1 : public QWidget, private JobHost {
     void BuildDescriptionTab();
     void BuildSeriesTab();
     void BuildChartTab();
-    // The chart follows the rows of the results table.
-    void UpdateChart();
     void BuildStatusBar();
     void ShareOutColumns();
 
     // What a job reads from the window and shows in it.
     void ProcessEvents() override;
     int TimeoutSeconds() override;
+    std::string TimeoutHint() override;
     void SetBusyCursor(bool busy) override;
     bool ConsoleVisible() override;
     int PassPauseMs() override;
@@ -166,28 +171,26 @@ class TForm1 : public QWidget, private JobHost {
     void StepProgress() override;
     void ClearPicture() override;
     void ShowPicture(const GreyPicture& picture) override;
-    JobPlace JobDirectories() const;
-    // The encode of the image loaded now, with the choices read at the press.
-    EncodeRequest EncodeRequestFor(bool pixelMajor, int order) const;
-    // Applies an encode's outcome: the state, the container list, the row.
-    // Throws the error of a failed job.
-    void TakeEncodeOutcome(const EncodeOutcome& outcome, int order);
-    // The raw values a results row was made from, and the full path of its file.
-    struct RowRecord {
-        std::string path;
-        TItemRec item;
-    };
-    static constexpr int kRowRecordRole = Qt::UserRole + 1;
-    RowRecord RecordOfRow(int row) const;
-    // One step of a series; its result or error for the list of steps.
-    QString RunSeriesStep(bool pixelMajor, int order, bool check, bool& imageKept);
-    class SeriesScope;
-    class JobScope;
+    // Where the jobs run and the containers go.
+    SeriesSettings JobSettings(bool check, bool endWaitWithProgram) const;
+    // What an encode step leaves in the window whether or not it succeeded:
+    // the container list, the record, the image forgotten for want of memory.
+    void KeepEncodeOutcome(const StepOutcome& outcome);
 
-    void SetCoderControls(bool on);
-    void SetFileLists(bool on);
-    void SetResultControlsVisible(bool visible);
+    // The mode, and every control set from it and from the results table.
+    void Enter(Mode mode);
+    void ApplyControls();
+    bool Working() const;
+    // What "Koniec" and closing the window ask for: the end now, or once the
+    // job that runs has ended (a series after its running step).
+    void EndNow();
+    void EndAfterJob();
+
+    // The results: one record per row of the table, in the table's order.
+    void AddRecord(const ResultRecord& record);
+    void ShowJobSummary(const ResultRecord& record);
     void SetPanel(int index, const QString& text);
+    void ClearJobPanels();
     // Runs a handler's body; an error that escapes it goes to the standard
     // error report and the window stays usable.
     void Guard(const std::function<void()>& body);
@@ -195,14 +198,23 @@ class TForm1 : public QWidget, private JobHost {
     ExperimentState state_;
     Separators seps_;
     QString initialAppDir_;
+    Mode mode_ = Mode::Idle;
+    // The image chosen last, while it can be coded.
+    std::optional<SeriesImage> image_;
+    std::vector<ResultRecord> records_;
+    // The controls of the results page: shown while the user is on it;
+    // "Zapisz wyniki" offered after a change of the table, "Usuń wpis" after
+    // a click on a row.
+    bool resultControlsShown_ = false;
+    bool saveOffered_ = true;
+    bool deleteOffered_ = false;
+    bool seriesStop_ = false;
+    bool endAfterJob_ = false;
     bool endRequested_ = false;
-    bool seriesRunning_ = false;
-    bool seriesStopRequested_ = false;
-    bool quitAfterSeries_ = false;
-    bool programPageChange_ = false;
     QLabel* panels_[8] = {};
     CoderRunner runner_;
     QString reportName_ = "wyniki.txt";
+    int reportType_ = 0;  // the file type chosen last: the report or the CSV
 };
 
 // The standard error report: the error's message, with a full stop appended

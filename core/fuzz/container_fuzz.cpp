@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ApplyContainerHeader(state, header, static_cast<std::int64_t>(file.Size()));
     FUZZ_REQUIRE(state.ImageWidth == (data[0] | data[1] << 8));
     FUZZ_REQUIRE(state.ImageHeight == (data[2] | data[3] << 8));
-    FUZZ_REQUIRE(state.ContainerMode == data[4]);
+    FUZZ_REQUIRE(header.mode == data[4]);
     FUZZ_REQUIRE(state.Item.SizeBefore == static_cast<std::int64_t>(size));
     FUZZ_REQUIRE(state.Item.ResultWidth == state.ImageWidth);
     FUZZ_REQUIRE(state.Item.ResultHeight == state.ImageHeight);

@@ -41,7 +41,7 @@ class ContainerFiles : public testing::Test {
                                   {512, 512, ContainerModeByte(order, pixelMajor)});
     }
     // Loads a container and applies its header to the state, as a decode does.
-    void Read(ExperimentState& state) {
+    ContainerHeader Read(ExperimentState& state) {
         ByteStream file;
         file.LoadFromFile(state.CurrentPath);
         const ContainerHeader header = ParseContainerHeader(file, state.CurrentPath);
@@ -49,6 +49,7 @@ class ContainerFiles : public testing::Test {
         state.ContainerStream.Seek(kContainerHeaderSize);
         ApplyContainerHeader(state, header,
                              static_cast<std::int64_t>(state.ContainerStream.Size()));
+        return header;
     }
     TempDir dir;
     ExperimentState st;
@@ -60,11 +61,11 @@ TEST_F(ContainerFiles, WriteThenReadBackEveryHeaderField) {
 
     ExperimentState rd;
     rd.CurrentPath = dir.File("wyniki/obraz_P3.ybq");
-    Read(rd);
+    const ContainerHeader header = Read(rd);
     EXPECT_EQ(rd.ImageWidth, 512);
     EXPECT_EQ(rd.ImageHeight, 512);
-    EXPECT_EQ(rd.ContainerMode, 19);
-    EXPECT_TRUE(ModeIsPlaneMajor(rd.ContainerMode));
+    EXPECT_EQ(header.mode, 19);
+    EXPECT_TRUE(ModeIsPlaneMajor(header.mode));
     EXPECT_EQ(rd.Item.SizeBefore, 10005);
     EXPECT_EQ(rd.Item.ResultWidth, 512);
     EXPECT_EQ(rd.Item.ResultHeight, 512);
@@ -100,15 +101,13 @@ TEST_F(ContainerFiles, FailuresNameTheFileAndLeaveNoContainer) {
 TEST_F(ContainerFiles, ReaderTakesAnyModeAndRejectsFilesShorterThanTheHeader) {
     st.CurrentPath = dir.File("x.ybq");
     WriteFile(st.CurrentPath, std::string("\x05\x00\x03\x00\x20", 5));
-    Read(st);
+    EXPECT_TRUE(ModeIsPlaneMajor(Read(st).mode));
     EXPECT_EQ(st.Item.ResultOrder, 0);
-    EXPECT_TRUE(ModeIsPlaneMajor(st.ContainerMode));
     EXPECT_EQ(st.ContainerStream.Remaining(), 0u);
 
     WriteFile(st.CurrentPath, std::string("\x05\x00\x03\x00\x0C", 5));
-    Read(st);
+    EXPECT_FALSE(ModeIsPlaneMajor(Read(st).mode));
     EXPECT_EQ(st.Item.ResultOrder, 12);
-    EXPECT_FALSE(ModeIsPlaneMajor(st.ContainerMode));
 
     WriteFile(st.CurrentPath, std::string("\x01\x01\x01\x01", 4));
     try {

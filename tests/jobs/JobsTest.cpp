@@ -3,6 +3,7 @@
 // wait as soon as the coder has finished.
 
 #include "jobs/Jobs.h"
+#include "jobs/Series.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,7 @@ class RecordingHost : public JobHost {
         return false;
     }
     bool EndWaitWhenProgramEnds() override { return endWait; }
+    std::string TimeoutHint() override { return "więcej czasu"; }
     int PassPauseMs() override {
         ++pauseReads;
         return 1000;
@@ -140,7 +142,7 @@ TEST_F(JobsTest, EncodeThenDecodeInBothBitOrdersShowsWhatTheWindowShows) {
         host_ = RecordingHost();
         const DecodeOutcome decoded =
             RunDecodeJob({Place(work_), request.containerPath, "kontener"}, host_, runner_);
-        ASSERT_TRUE(decoded.done) << decoded.error;
+        ASSERT_TRUE(decoded.Done()) << decoded.error;
         EXPECT_EQ(host_.header.width, kW);
         EXPECT_EQ(host_.header.mode, plane ? 0x13 : 0x03);
         EXPECT_EQ(host_.fileSize, static_cast<std::int64_t>(container.size()));
@@ -193,7 +195,7 @@ TEST_F(JobsTest, JobsInTwoWorkingDirectoriesKeepToTheirOwnFiles) {
     const EncodeRequest second = Encode(other, BitOrder::PlaneMajor);
     ASSERT_EQ(RunEncodeJob(first, pgm_, 13, host_, runner_).end,
               EncodeOutcome::End::ContainerWritten);
-    ASSERT_TRUE(RunDecodeJob({Place(work_), first.containerPath, ""}, host_, runner_).done);
+    ASSERT_TRUE(RunDecodeJob({Place(work_), first.containerPath, ""}, host_, runner_).Done());
     ASSERT_EQ(RunEncodeJob(second, pgm_, 13, host_, runner_).end,
               EncodeOutcome::End::ContainerWritten);
     EXPECT_EQ(ReadFile(first.containerPath), ReadFile(second.containerPath));
@@ -207,14 +209,14 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     EncodeRequest request = Encode(work_, BitOrder::PixelMajor);
     request.containerPath = work_.File("brak/obraz_B3.ybq");
     EncodeOutcome encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
-    EXPECT_EQ(encoded.end, EncodeOutcome::End::Failed);
+    EXPECT_EQ(encoded.end, EncodeOutcome::End::ContainerNotCreatable);
     EXPECT_EQ(encoded.error, "Cannot create file " + request.containerPath);
     EXPECT_FALSE(std::filesystem::exists(work_.File("tmp2x.dat")));
 
     // Containers that cannot be read, or ask for too much: nothing is started.
     const auto decodeError = [&](const std::string& path) {
         const DecodeOutcome outcome = RunDecodeJob({Place(work_), path, ""}, host_, runner_);
-        EXPECT_FALSE(outcome.done);
+        EXPECT_FALSE(outcome.Done());
         return outcome.error;
     };
     EXPECT_EQ(decodeError(work_.File("brak.ybq")), "Cannot open file " + work_.File("brak.ybq"));
@@ -231,11 +233,111 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     Script("earith-n.exe", "exit 3");
     encoded = RunEncodeJob(Encode(work_, BitOrder::PlaneMajor), pgm_, 13, host_, runner_);
     EXPECT_EQ(encoded.end, EncodeOutcome::End::NoOutput);
-    EXPECT_EQ(encoded.error, "");
+    EXPECT_EQ(encoded.error, CoderGaveNoOutputMessage(5, "więcej czasu"));
     EXPECT_FALSE(std::filesystem::exists(work_.File("tmp1x.dat")));
     WriteFile(work_.File("maly.ybq"), std::string("\x25\x00\x17\x00\x13xyz", 8));
-    EXPECT_EQ(decodeError(work_.File("maly.ybq")), DecoderGaveNoOutputMessage(5));
+    EXPECT_EQ(decodeError(work_.File("maly.ybq")), DecoderGaveNoOutputMessage(5, "więcej czasu"));
     EXPECT_EQ(ReadFile(work_.File("tmp3x.dat")), "xyz");
+}
+
+
+TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
+    // One order of the steps: the images as given, B before P, orders
+    // ascending, each once.
+    std::vector<std::string> planned;
+    for (const SeriesStep& step :
+         PlanSeries(2, {BitOrder::PlaneMajor, BitOrder::PixelMajor}, {3, 1, 3}))
+        planned.push_back(StepLabel(step.image == 0 ? "a" : "b", step));
+    EXPECT_EQ(planned, (std::vector<std::string>{"a B/1", "a B/3", "a P/1", "a P/3", "b B/1",
+                                                 "b B/3", "b P/1", "b P/3"}));
+
+    // Steps written and checked in both bit orders.
+    WriteFile(work_.File("obraz.pgm"), "P5\n37 23\n255\n" + pixels_);
+    ByteStream bytes;
+    const SeriesImage image = LoadSeriesImage(work_.File("obraz.pgm"), bytes);
+    ASSERT_EQ(image.error, "");
+    std::filesystem::create_directory(work_.File("out"));
+    SeriesSettings settings{Place(work_), work_.File("out"), true};
+    for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
+        const StepOutcome step = RunSeriesStep(image, {0, order, 2}, settings, host_, runner_);
+        ASSERT_TRUE(step.Succeeded()) << step.text;
+        EXPECT_EQ(step.record.check, CheckState::Passed);
+        EXPECT_EQ(step.record.path, work_.File("obraz.pgm"));
+        EXPECT_EQ(step.record.item.SizeAfter,
+                  static_cast<std::int64_t>(std::filesystem::file_size(step.containerPath)));
+        EXPECT_TRUE(StepResultText(step, {",", "."}).ends_with(" bpp; sprawdzony"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(work_.File("tmp4x.dat")));
+
+    // An image without pixels is coded and says so instead of a rate.
+    ByteStream emptyBytes;
+    WriteFile(work_.File("pusty.pgm"), "P5\n600 0\n255\n");
+    SeriesSettings unchecked = settings;
+    unchecked.check = false;
+    const StepOutcome empty = RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
+                                            {0, BitOrder::PixelMajor, 1}, unchecked, host_, runner_);
+    ASSERT_TRUE(empty.Succeeded()) << empty.text;
+    EXPECT_EQ(empty.record.item.ResultWidth, 600);  // as the header gives it
+    EXPECT_EQ(ReadFile(empty.containerPath).substr(0, 5), std::string("\0\0\0\0\x01", 5));
+    EXPECT_NE(StepResultText(empty, {",", "."}).find("(obraz bez pikseli"), std::string::npos);
+
+    // Failures by cause, each with its text in the record for the CSV.
+    const auto step = [&](const SeriesImage& of, const SeriesSettings& with) {
+        return RunSeriesStep(of, {0, BitOrder::PixelMajor, 1}, with, host_, runner_);
+    };
+    ByteStream none;
+    const StepOutcome unreadable = step(LoadSeriesImage(work_.File("brak.pgm"), none), settings);
+    EXPECT_EQ(unreadable.cause, StepCause::ImageUnreadable);
+    EXPECT_EQ(unreadable.record.error, "Cannot open file " + work_.File("brak.pgm"));
+    EXPECT_FALSE(unreadable.record.hasImage);
+    SeriesSettings nowhere = settings;
+    nowhere.outDir = work_.File("brak");
+    const StepOutcome uncreatable = step(image, nowhere);
+    EXPECT_EQ(uncreatable.cause, StepCause::ContainerNotCreatable);
+    EXPECT_EQ(uncreatable.text, "Cannot create file " + work_.File("brak/obraz_B1.ybq"));
+    EXPECT_TRUE(uncreatable.record.hasImage);
+    EXPECT_FALSE(uncreatable.record.hasContainer);
+
+    // A decoder that hands back its input: the check names both sizes.
+    Script("earith-n.exe", "cat \"$1\" > \"$2\"");
+    const StepOutcome mismatch = step(image, settings);
+    EXPECT_EQ(mismatch.check, CheckResult::Mismatch);
+    EXPECT_EQ(mismatch.record.check, CheckState::Failed);
+    EXPECT_TRUE(mismatch.text.ends_with(" bajtów zamiast 6808")) << mismatch.text;
+    Script("earith-n.exe", "exit 3");
+    const StepOutcome cannotCheck = step(image, settings);
+    EXPECT_EQ(cannotCheck.check, CheckResult::CouldNotRun);
+    EXPECT_EQ(cannotCheck.text, "Sprawdzenie kontenera nie powiodło się: " +
+                                    DecoderGaveNoOutputMessage(5, "więcej czasu"));
+    Script("arith-n.exe", "exit 3");
+    EXPECT_EQ(step(image, settings).text, CoderGaveNoOutputMessage(5, "więcej czasu"));
+
+    EXPECT_EQ(SeriesEndText(18, 18, 2, false), "seria zakończona: 18 kroków, 2 błędy");
+    EXPECT_EQ(SeriesEndText(22, 22, 0, false), "seria zakończona: 22 kroki, bez błędów");
+    EXPECT_EQ(SeriesEndText(7, 18, 1, false), "seria przerwana po 7 z 18 krokach, 1 błąd");
+    EXPECT_EQ(SeriesEndText(7, 18, 1, true), "seria przerwana po 7 z 18 krokach: brak pamięci");
+}
+
+TEST(CompareWithBitSequence, FindsTheFirstDifferenceBeyondTheFirstBlockInBothOrders) {
+    // 75,000 pixels: more than one block of 65,536.
+    const std::string header = "P5\n300 250\n255\n";
+    std::string raster(75000, '\0');
+    for (std::size_t i = 0; i < raster.size(); ++i)
+        raster[i] = static_cast<char>(i * 37 + i / 300);
+    ByteStream file;
+    file.Write((header + raster).data(), header.size() + raster.size());
+    for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
+        std::optional<ByteStream> decoded = ExpandBitSequence(file, header.size(), order);
+        ASSERT_TRUE(decoded);
+        EXPECT_FALSE(CompareWithBitSequence(file, header.size(), order, *decoded));
+        // Plane 3 of pixel 70,000, or bit 5 of it in pixel order.
+        const std::size_t at = order == BitOrder::PlaneMajor ? 3 * 75000 + 70000 : 8 * 70000 + 5;
+        decoded->Data()[at] ^= 1;
+        decoded->Data()[at + 4000] ^= 1;
+        const auto difference = CompareWithBitSequence(file, header.size(), order, *decoded);
+        ASSERT_TRUE(difference);
+        EXPECT_EQ(difference->position, at);
+    }
 }
 
 }  // namespace

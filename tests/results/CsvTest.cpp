@@ -8,40 +8,59 @@
 namespace eks {
 namespace {
 
+ResultRecord Rec(const TItemRec& item, const std::string& path, CheckState check = {}) {
+    ResultRecord record;
+    record.path = path;
+    record.item = item;
+    record.check = check;
+    return record;
+}
+
 TEST(Csv, HeaderAndRowsOfAnEncodeAndADecode) {
     EXPECT_EQ(CsvHeaderLine(),
               "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,"
-              "bpp_after,check\n");
+              "bpp_after,check,error\n");
 
     // The results table's worked example: obraz.pgm, plane order, order 3.
     const TItemRec encode{"obraz.pgm", 65551, 30005, 256, 256, 'P', 3};
-    EXPECT_EQ(CsvLine(encode, "obrazy/obraz.pgm", "ok"),
-              "obrazy/obraz.pgm,P,3,256,256,65536,65551,30005,8.001831,3.662720,ok\n");
+    EXPECT_EQ(CsvLine(Rec(encode, "obrazy/obraz.pgm", CheckState::Passed)),
+              "obrazy/obraz.pgm,P,3,256,256,65536,65551,30005,8.001831,3.662720,ok,\n");
 
     // A decode row, as the window's table holds it, with no check.
     const TItemRec decode{"obraz_P3.ybq", 30005, 65536, 256, 256, 'D', 3};
-    EXPECT_EQ(CsvLine(decode, "obraz_P3.ybq", ""),
-              "obraz_P3.ybq,D,3,256,256,65536,30005,65536,3.662720,8.000000,\n");
+    EXPECT_EQ(CsvLine(Rec(decode, "obraz_P3.ybq")),
+              "obraz_P3.ybq,D,3,256,256,65536,30005,65536,3.662720,8.000000,,\n");
 
     // Sizes and pixel counts beyond 32 bits stay whole.
     const TItemRec large{"duzy.pgm", 4294967296, 3000000000, 65535, 65535, 'B', 9};
-    EXPECT_EQ(CsvLine(large, "duzy.pgm", ""),
-              "duzy.pgm,B,9,65535,65535,4294836225,4294967296,3000000000,8.000244,5.588106,\n");
+    EXPECT_EQ(CsvLine(Rec(large, "duzy.pgm")),
+              "duzy.pgm,B,9,65535,65535,4294836225,4294967296,3000000000,8.000244,5.588106,,\n");
 
     // Without pixels the two ratios are empty, never "inf" or "nan"; a
     // record before any job has no operation letter.
-    EXPECT_EQ(CsvLine({"pusty.pgm", 15, 20, 0, 7, 'P', 1}, "pusty.pgm", ""),
-              "pusty.pgm,P,1,0,7,0,15,20,,,\n");
-    EXPECT_EQ(CsvLine({}, "", ""), ",,0,0,0,0,0,0,,,\n");
+    EXPECT_EQ(CsvLine(Rec({"pusty.pgm", 15, 20, 0, 7, 'P', 1}, "pusty.pgm")),
+              "pusty.pgm,P,1,0,7,0,15,20,,,,\n");
+    EXPECT_EQ(CsvLine({}), ",,0,0,0,0,0,0,,,,\n");
+
+    // A job of a series that failed: the values it does not have are empty,
+    // its text is the last column; one that had its image keeps its values.
+    ResultRecord failed = Rec({"brak.pgm", 0, 0, 0, 0, 'B', 2}, "a/brak.pgm");
+    failed.hasImage = failed.hasContainer = false;
+    failed.error = "Cannot open file a/brak.pgm";
+    EXPECT_EQ(CsvLine(failed), "a/brak.pgm,B,2,,,,,,,,,Cannot open file a/brak.pgm\n");
+    failed = Rec(encode, "obraz.pgm");
+    failed.hasContainer = false;
+    failed.error = "przerwano";
+    EXPECT_EQ(CsvLine(failed), "obraz.pgm,P,3,256,256,65536,65551,,8.001831,,,przerwano\n");
 }
 
 TEST(Csv, ImagesThatWouldSplitTheLineAreQuoted) {
     const TItemRec row{"a.pgm", 8, 8, 1, 1, 'B', 1};
-    EXPECT_EQ(CsvLine(row, "dir,1/a.pgm", "ok").substr(0, 14), "\"dir,1/a.pgm\",");
-    EXPECT_EQ(CsvLine(row, "say \"x\".pgm", "").substr(0, 16), "\"say \"\"x\"\".pgm\",");
-    EXPECT_EQ(CsvLine(row, "two\nlines.pgm", "").substr(0, 17), "\"two\nlines.pgm\",B");
+    EXPECT_EQ(CsvLine(Rec(row, "dir,1/a.pgm")).substr(0, 14), "\"dir,1/a.pgm\",");
+    EXPECT_EQ(CsvLine(Rec(row, "say \"x\".pgm")).substr(0, 16), "\"say \"\"x\"\".pgm\",");
+    EXPECT_EQ(CsvLine(Rec(row, "two\nlines.pgm")).substr(0, 17), "\"two\nlines.pgm\",B");
     // UTF-8 names, spaces and semicolons pass as they are.
-    EXPECT_TRUE(CsvLine(row, "żółw; ścieżka.pgm", "").starts_with("żółw; ścieżka.pgm,B,"));
+    EXPECT_TRUE(CsvLine(Rec(row, "żółw; ścieżka.pgm")).starts_with("żółw; ścieżka.pgm,B,"));
 }
 
 TEST(Csv, BitsPerPixelRoundExactlyHalfAwayFromZero) {

@@ -10,6 +10,12 @@
 namespace eks {
 namespace {
 
+ResultRecord RecordOf(const TItemRec& item) {
+    ResultRecord record;
+    record.item = item;
+    return record;
+}
+
 TEST(NumberFormat, ThousandsForm) {
     EXPECT_EQ(FormatThousands(65536, ","), "65,536");
     EXPECT_EQ(FormatThousands(999, ","), "999");
@@ -113,7 +119,7 @@ TEST(ResultRow, BitRatesOfExactHalvesRoundUpInTheTableAndTheStatusBar) {
     EXPECT_EQ(
         MakeResultRow(st.Item, 1, {",", "."}),
         (ResultRow{"1", "duzy.pgm", "B/9", "480,000", "8.000", "32.323", "480,015", "1,939,350"}));
-    EXPECT_EQ(MakeJobStatusTexts(st, {",", "."}).bitRates, "8.000/32.323");
+    EXPECT_EQ(MakeJobStatusTexts(RecordOf(st.Item), {",", "."}).bitRates, "8.000/32.323");
 }
 
 TEST(ResultRow, DecodedImagesBeyondTwoGigapixelsKeepTheirSize) {
@@ -129,7 +135,7 @@ TEST(ResultRow, DecodedImagesBeyondTwoGigapixelsKeepTheirSize) {
     EXPECT_EQ(MakeResultRow(st.Item, 2, {",", "."}),
               (ResultRow{"2", "duzy_P3.ybq", "D/3", "2,147,488,281", "1.000", "8.000",
                          "268,435,461", "2,147,488,281"}));
-    const JobStatusTexts texts = MakeJobStatusTexts(st, {",", "."});
+    const JobStatusTexts texts = MakeJobStatusTexts(RecordOf(st.Item), {",", "."});
     EXPECT_EQ(texts.sizes, "268,435,461/2,147,488,281");
     EXPECT_EQ(texts.bitRates, "1.000/8.000");
 
@@ -192,12 +198,12 @@ TEST(ResultRow, StatusBarSummaryAfterAJob) {
     ExperimentState st;
     st.Item = EncodeExample();
     st.ImageWidth = st.ImageHeight = 256;
-    const JobStatusTexts texts = MakeJobStatusTexts(st, {",", "."});
+    const JobStatusTexts texts = MakeJobStatusTexts(RecordOf(st.Item), {",", "."});
     EXPECT_EQ(texts.dimensions, "256×256");
     EXPECT_EQ(texts.sizes, "65,551/30,005");
     EXPECT_EQ(texts.bitRates, "8.002/3.663");
-    st.ImageWidth = 0;
-    EXPECT_EQ(MakeJobStatusTexts(st, {",", "."}).bitRates, "");
+    st.Item.ResultWidth = 0;
+    EXPECT_EQ(MakeJobStatusTexts(RecordOf(st.Item), {",", "."}).bitRates, "");
 }
 
 }  // namespace

@@ -124,6 +124,22 @@ class SeriaTest : public testing::Test {
         return {image.name, image.size, size, image.width, image.height, op, o};
     }
 
+    // A CSV line of a written container; check "ok", "failed" or empty.
+    static std::string Csv(const TItemRec& row, const std::string& image, CheckState check = {},
+                           const std::string& error = "") {
+        ResultRecord record;
+        record.path = image;
+        record.item = row;
+        record.check = check;
+        record.error = error;
+        return CsvLine(record);
+    }
+    // A CSV line of a job that wrote nothing.
+    static std::string FailedCsv(const std::string& image, char op, int order,
+                                 const std::string& error) {
+        return image + "," + op + "," + std::to_string(order) + ",,,,,,,,," + error + "\n";
+    }
+
     static Separators LocaleSeparators() {
         const QLocale locale;
         return {locale.groupSeparator().toStdString(), locale.decimalPoint().toStdString()};
@@ -169,7 +185,7 @@ TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhate
         for (const char op : {'B', 'P'})
             for (const int order : {1, 3}) {
                 rows.push_back(Row(*image, op, order, "out"));
-                csv += CsvLine(rows.back(), image->path, "ok");
+                csv += Csv(rows.back(), image->path, CheckState::Passed);
             }
     const std::vector<std::string> containers = DirNames(root_.File("out"));
     EXPECT_EQ(containers.size(), 8u);
@@ -217,23 +233,35 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
                                         Row(maly_, 'P', 1, "out")};
     const std::string report = ReadFile(root_.File("r.txt"));
     EXPECT_EQ(report, ExpectedReport(rows, report));
-    EXPECT_EQ(ReadFile(root_.File("c.csv")), CsvHeaderLine() + CsvLine(rows[0], obraz_.path, "") +
-                                                 CsvLine(rows[1], maly_.path, "") +
-                                                 CsvLine(rows[2], maly_.path, ""));
+    // The CSV has a row for every job, the failed ones with their text.
+    ResultRecord notWritten;  // its image's values, no size after
+    notWritten.path = obraz_.path;
+    notWritten.item = {obraz_.name, obraz_.size, 0, obraz_.width, obraz_.height, 'P', 1};
+    notWritten.hasContainer = false;
+    notWritten.error = CannotCreateFileMessage("out/obraz_P1.ybq");
+    const std::string obrazRow = CsvLine(notWritten);
+    const std::string intError = "'' is not a valid integer value";
+    EXPECT_EQ(ReadFile(root_.File("c.csv")),
+              CsvHeaderLine() + FailedCsv("zly.pgm", 'B', 1, intError) +
+                  FailedCsv("zly.pgm", 'P', 1, intError) + Csv(rows[0], obraz_.path) +
+                  obrazRow + FailedCsv("brak.pgm", 'B', 1, CannotOpenFileMessage("brak.pgm")) +
+                  FailedCsv("brak.pgm", 'P', 1, CannotOpenFileMessage("brak.pgm")) +
+                  FailedCsv("krotki.pgm", 'B', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
+                  FailedCsv("krotki.pgm", 'P', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
+                  Csv(rows[1], maly_.path) + Csv(rows[2], maly_.path));
 
     // Each failure named with its job, in the words of the window's message
     // box (a full stop added after a letter).
-    const std::string intError = "'' is not a valid integer value.";
-    EXPECT_EQ(intError, NotValidIntegerMessage("") + ".");
+    EXPECT_EQ(intError, NotValidIntegerMessage(""));
     for (const std::string& failure :
-         {"zly.pgm B/1: " + intError, "zly.pgm P/1: " + intError,
+         {"zly.pgm B/1: " + intError + ".", "zly.pgm P/1: " + intError + ".",
           "a/obraz.pgm P/1: " + CannotCreateFileMessage("out/obraz_P1.ybq") + ".",
           "brak.pgm B/1: " + CannotOpenFileMessage("brak.pgm") + ".",
           "brak.pgm P/1: " + CannotOpenFileMessage("brak.pgm") + ".",
           "krotki.pgm P/1: " + TruncatedPgmHeaderMessage("krotki.pgm") + "."}) {
         EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
     }
-    EXPECT_TRUE(Contains(run.err, "] zly.pgm B/1: błąd: " + intError + "\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "] zly.pgm B/1: błąd: " + intError + ".\n")) << run.err;
     EXPECT_TRUE(Contains(run.err, "nie udało się 7 z 10 zadań:")) << run.err;
     ExpectNoTemporaryFilesLeft();
 }
@@ -253,21 +281,21 @@ TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
                                 "--csv", "c.csv", "--out", "out", maly_.path});
     ASSERT_EQ(run.status, 1) << run.err;
 
-    std::string csv = CsvHeaderLine();
-    for (int order = 1; order <= 3; ++order)
-        csv += CsvLine(Row(maly_, 'P', order, "out"), maly_.path, "failed");
-    EXPECT_EQ(ReadFile(root_.File("c.csv")), csv);
     const auto payload = fs::file_size(root_.File("out/maly_P2.ybq")) - 5;
     const std::string whys[] = {
         "zdekodowany ciąg różni się od ciągu bitów obrazu od bajtu 0.",
         "dekoder dał " + std::to_string(payload) + " bajtów zamiast 320.",
         "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat w ciągu 5 s - obraz nie został "
         "zdekodowany (czas można wydłużyć opcją --timeout)"};  // no stop after ")"
+    std::string csv = CsvHeaderLine();
     for (int order = 1; order <= 3; ++order) {
-        const std::string failure = "b/maly.pgm P/" + std::to_string(order) +
-                                    ": Sprawdzenie kontenera nie powiodło się: " + whys[order - 1];
+        const std::string why = "Sprawdzenie kontenera nie powiodło się: " + whys[order - 1];
+        const std::string failure = "b/maly.pgm P/" + std::to_string(order) + ": " + why;
         EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
+        csv += Csv(Row(maly_, 'P', order, "out"), maly_.path, CheckState::Failed,
+                   why.ends_with('.') ? why.substr(0, why.size() - 1) : why);
     }
+    EXPECT_EQ(ReadFile(root_.File("c.csv")), csv);
     ExpectNoTemporaryFilesLeft();
 }
 
@@ -312,11 +340,15 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
     EXPECT_TRUE(Contains(noCoder.err, "arith-n.exe")) << noCoder.err;
 }
 
-TEST_F(SeriaTest, AStopSignalEndsTheCoderAndRemovesTheWorkingDirectories) {
+TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkingDirectories) {
+    // Order 1 is coded, order 2 never ends, order 3 never starts.
     const std::string pidFile = root_.File("coder.pid");
-    Script("arith-n.exe", "echo $$ >" + pidFile + ".part && mv " + pidFile + ".part " + pidFile +
-                              " && exec sleep 60");
-    std::unique_ptr<QProcess> process(Start({"--orders", "1", obraz_.path}));
+    fs::rename(root_.File("bin/arith-n.exe"), root_.File("bin/arith-real"));
+    Script("arith-n.exe", "[ \"$4\" = 2 ] && echo $$ >" + pidFile + ".part && mv " + pidFile +
+                              ".part " + pidFile + " && exec sleep 60\nexec \"${0%/*}/arith-real\" \"$@\"");
+    std::unique_ptr<QProcess> process(Start({"-j", "1", "--orders", "1-3", "--bit-orders", "B",
+                                             "--report", "r.txt", "--csv", "c.csv", "--out", "out",
+                                             obraz_.path}));
     ASSERT_TRUE(process->waitForStarted(10000));
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
@@ -329,6 +361,19 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderAndRemovesTheWorkingDirectories) {
     EXPECT_EQ(::kill(coder, 0), -1) << "the coder was ended too";
     EXPECT_EQ(errno, ESRCH);
     EXPECT_TRUE(DirNames(root_.File("tmp")).empty());
+    // The finished job is in both files, the others are marked as cut off.
+    const TItemRec first = Row(obraz_, 'B', 1, "out");
+    ResultRecord cut;  // had its image, wrote nothing
+    cut.path = obraz_.path;
+    cut.item = {obraz_.name, obraz_.size, 0, obraz_.width, obraz_.height, 'B', 2};
+    cut.hasContainer = false;
+    cut.error = "przerwano";
+    EXPECT_EQ(ReadFile(root_.File("c.csv")),
+              CsvHeaderLine() + Csv(first, obraz_.path) + CsvLine(cut) +
+                  FailedCsv(obraz_.path, 'B', 3, "przerwano"));
+    const std::string report = ReadFile(root_.File("r.txt"));
+    EXPECT_EQ(report, ExpectedReport({first}, report));
+    EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"obraz_B1.ybq"});
 }
 
 }  // namespace

@@ -8,11 +8,15 @@
 #include <QDir>
 #include <QGraphicsTextItem>
 #include <QImage>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QLocale>
 #include <QPushButton>
 #include <QTest>
-#include <QToolTip>
+#include <set>
+#include <tuple>
 
 #include "core/TestFiles.h"
 #include "ui/Platform.h"
@@ -33,14 +37,34 @@ Steps StepsOf(const ChartSeries& line) {
 // 256×256 pixels: 30,005 bytes after coding give 3.663 bpp.
 constexpr std::int64_t kPixels = 65536;
 
+// A record of a finished job: an image of width × height pixels coded, or a
+// container decoded, to sizeAfter bytes.
+ResultRecord Record(const std::string& path, char op, int order, std::int64_t sizeAfter,
+                    int width = 256, int height = 256, bool written = true) {
+    ResultRecord record;
+    record.path = path;
+    record.item.OpCode = op;
+    record.item.ResultOrder = static_cast<std::uint8_t>(order);
+    record.item.SizeAfter = sizeAfter;
+    record.item.ResultWidth = width;
+    record.item.ResultHeight = height;
+    record.hasContainer = written;
+    return record;
+}
+
 TEST(ChartSeriesTest, FollowsTheTableThroughAddedAndDeletedRows) {
-    // Both bit orders, the orders out of sequence, a decode and an empty image
-    // between them; order 2 in pixel order coded twice.
-    std::vector<ChartRow> rows = {
-        {"/img/obraz.pgm", 'B', 3, 32768, kPixels},    {"/img/obraz.pgm", 'P', 3, 30005, kPixels},
-        {"/img/obraz_P3.ybq", 'D', 3, 65536, kPixels}, {"/img/pusty.pgm", 'B', 1, 5, 0},
-        {"/img/obraz.pgm", 'B', 1, 49152, kPixels},    {"/img/obraz.pgm", 'B', 2, 40960, kPixels},
-        {"/img/obraz.pgm", 'B', 2, 36864, kPixels},
+    // Both bit orders, the orders out of sequence, a decode, an empty image
+    // and a job that wrote no container between them; order 2 in pixel order
+    // coded twice.
+    std::vector<ResultRecord> rows = {
+        Record("/img/obraz.pgm", 'B', 3, 32768),
+        Record("/img/obraz.pgm", 'P', 3, 30005),
+        Record("/img/obraz_P3.ybq", 'D', 3, 65536),
+        Record("/img/pusty.pgm", 'B', 1, 5, 0, 0),
+        Record("/img/obraz.pgm", 'B', 4, 0, 256, 256, false),
+        Record("/img/obraz.pgm", 'B', 1, 49152),
+        Record("/img/obraz.pgm", 'B', 2, 40960),
+        Record("/img/obraz.pgm", 'B', 2, 36864),
     };
     std::vector<ChartSeries> lines = BuildChartSeries(rows);
     ASSERT_EQ(lines.size(), 2u);
@@ -55,7 +79,7 @@ TEST(ChartSeriesTest, FollowsTheTableThroughAddedAndDeletedRows) {
 
     // The only plane-order row deleted, a row added: one line, in order.
     rows.erase(rows.begin() + 1);
-    rows.push_back({"/img/obraz.pgm", 'B', 9, 16384, kPixels});
+    rows.push_back(Record("/img/obraz.pgm", 'B', 9, 16384));
     lines = BuildChartSeries(rows);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(StepsOf(lines[0]), (Steps{{1, 6.0}, {2, 5.0}, {3, 4.0}, {9, 2.0}}));
@@ -63,12 +87,13 @@ TEST(ChartSeriesTest, FollowsTheTableThroughAddedAndDeletedRows) {
 
 TEST(ChartSeriesTest, KnowsImagesByTheirFullPath) {
     const std::vector<ChartSeries> lines = BuildChartSeries({
-        {"/a/obraz.pgm", 'P', 1, 8192, kPixels},
-        {"/b/obraz.pgm", 'P', 1, 16384, kPixels},
-        {"/x/c/obraz.pgm", 'P', 1, 4096, kPixels},
-        {"/y/c/obraz.pgm", 'P', 1, 4096, kPixels},
-        {"/a/inny.pgm", 'P', 1, 4096, kPixels},
-        {"/a/obraz.pgm", 'P', 2, 4096, kPixels},
+        Record("/a/obraz.pgm", 'P', 1, 8192),
+        Record("/b/obraz.pgm", 'P', 1, 16384),
+        Record("/x/c/obraz.pgm", 'P', 1, 4096),
+        Record("/y/c/obraz.pgm", 'P', 1, 4096),
+        Record("/a/inny.pgm", 'P', 1, 4096),
+        Record("/a/obraz.pgm", 'P', 2, 4096),
+        Record("/a/obraz.pgm", 'B', 2, 4096),
     });
     // As many folders as tell the images apart; a file name of its own alone.
     std::vector<std::string> names;
@@ -77,8 +102,61 @@ TEST(ChartSeriesTest, KnowsImagesByTheirFullPath) {
     EXPECT_EQ(names, (std::vector<std::string>{
                          "a/obraz.pgm — z przeplotem (P)", "b/obraz.pgm — z przeplotem (P)",
                          "x/c/obraz.pgm — z przeplotem (P)", "y/c/obraz.pgm — z przeplotem (P)",
-                         "inny.pgm — z przeplotem (P)"}));
+                         "inny.pgm — z przeplotem (P)", "a/obraz.pgm — bez przeplotu (B)"}));
     EXPECT_EQ(StepsOf(lines[0]), (Steps{{1, 1.0}, {2, 0.5}}));
+    // Both bit orders of an image are one image of the legend.
+    EXPECT_EQ(lines[5].image, lines[0].image);
+
+    QStringList legend;
+    for (const ChartLegendEntry& entry : ChartLegendEntries(lines))
+        legend << entry.text;
+    EXPECT_EQ(legend, (QStringList{"a/obraz.pgm", "b/obraz.pgm", "x/c/obraz.pgm", "y/c/obraz.pgm",
+                                   "inny.pgm", "bez przeplotu (B)", "z przeplotem (P)",
+                                   "8 bpp (bez kompresji)"}));
+}
+
+TEST(ChartSeriesTest, TellsImagesApartAndLaysTheLegendOutInFull) {
+    // Eight colours, then the same colours with other markers: no two of
+    // the first 96 images look alike.
+    std::set<std::tuple<QRgb, int, bool>> looks;
+    for (int image = 0; image < 96; ++image) {
+        const ChartLook look = LookOfImage(image);
+        looks.emplace(look.colour.rgb(), static_cast<int>(look.shape), look.hollow);
+    }
+    EXPECT_EQ(looks.size(), 96u);
+    EXPECT_EQ(LookOfImage(8).colour, LookOfImage(0).colour);
+
+    // Six images of long names in both bit orders: the legend needs several
+    // rows, and every entry has its text's whole width within the row.
+    std::vector<ResultRecord> records;
+    for (int i = 1; i <= 6; ++i) {
+        const std::string path = "/obrazy/zdjęcie_lotnicze_numer_" + std::to_string(i) + ".pgm";
+        records.push_back(Record(path, 'B', 1, 8192));
+        records.push_back(Record(path, 'P', 1, 8192));
+    }
+    const std::vector<ChartLegendEntry> entries = ChartLegendEntries(BuildChartSeries(records));
+    ASSERT_EQ(entries.size(), 9u);
+    QFont font;
+    font.setPixelSize(20);
+    const QFontMetrics fm(font);
+    for (int width : {1500, 250}) {
+        const std::vector<QRect> boxes = LayoutChartLegend(entries, font, width);
+        ASSERT_EQ(boxes.size(), entries.size());
+        std::set<int> rows;
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const QString& text = entries[i].text;
+            EXPECT_GT(boxes[i].width(), fm.horizontalAdvance(text)) << text.toStdString();
+            // Only an entry wider than the legend on its own may stick out.
+            if (boxes[i].width() <= width) {
+                EXPECT_GE(boxes[i].left(), 0);
+                EXPECT_LE(boxes[i].left() + boxes[i].width(), width);
+            }
+            for (std::size_t k = 0; k < i; ++k)
+                EXPECT_FALSE(boxes[i].intersects(boxes[k])) << i << " over " << k;
+            rows.insert(boxes[i].top());
+        }
+        EXPECT_GE(rows.size(), width == 250 ? entries.size() : 2u);
+    }
 }
 
 // ------------------------------------------------------------------ page
@@ -100,7 +178,7 @@ class ChartPageTest : public testing::Test {
             });
         previousSave_ = SetSaveFileFn([this](const SaveDialogSpec& spec) {
             asked_.push_back(spec);
-            return answer_;
+            return SaveChoice{answer_, 0};
         });
         page_.resize(640, 480);
         page_.show();
@@ -112,15 +190,16 @@ class ChartPageTest : public testing::Test {
         QLocale::setDefault(QLocale::c());
     }
     QChartView* View() const { return page_.findChild<QChartView*>("ChartView"); }
+    // A series by its name, or a line by its object name.
     QLineSeries* Line(const QString& name) const {
         for (QAbstractSeries* s : View()->chart()->series())
-            if (s->name() == name) return qobject_cast<QLineSeries*>(s);
+            if (s->name() == name || s->objectName() == name) return qobject_cast<QLineSeries*>(s);
         return nullptr;
     }
     QStringList SeriesNames() const {
         QStringList names;
         for (QAbstractSeries* s : View()->chart()->series())
-            names << s->name();
+            names << (s->name().isEmpty() ? s->objectName() : s->name());
         return names;
     }
     // The texts drawn in the chart: title, axis titles and labels.
@@ -130,6 +209,24 @@ class ChartPageTest : public testing::Test {
         for (QGraphicsItem* item : View()->scene()->items())
             if (auto* text = dynamic_cast<QGraphicsTextItem*>(item)) texts << text->toPlainText();
         return texts;
+    }
+    // The visible entries of the legend.
+    QStringList LegendNames() const {
+        QApplication::processEvents();
+        QStringList names;
+        for (QLegendMarker* marker : View()->chart()->legend()->markers())
+            if (marker->isVisible()) names << marker->label();
+        return names;
+    }
+    // Where the point (order, bpp) of a series shows in the view's viewport.
+    QPoint InView(QLineSeries* series, int order, double bpp) const {
+        QChart* chart = View()->chart();
+        const QPointF inChart = chart->mapToPosition(QPointF(order, bpp), series);
+        return View()->mapFromScene(chart->mapToScene(inChart));
+    }
+    void Move(const QPoint& to) {
+        QTest::mouseMove(View()->viewport(), to);
+        QApplication::processEvents();
     }
     void ClickSave() {
         QTest::mouseClick(page_.findChild<QPushButton*>("btnSaveChart"), Qt::LeftButton);
@@ -144,50 +241,69 @@ class ChartPageTest : public testing::Test {
     SaveFileFn previousSave_;
 };
 
-TEST_F(ChartPageTest, DrawsTheRowsAndShowsThePointUnderThePointer) {
+TEST_F(ChartPageTest, DrawsTheRecordsAndShowsThePointUnderThePointer) {
     // Empty table: a hint, no lines, nothing to save.
     EXPECT_TRUE(SeriesNames().isEmpty());
     EXPECT_EQ(View()->chart()->title().toStdString(), "Brak wyników kodowania");
     EXPECT_FALSE(page_.findChild<QPushButton*>("btnSaveChart")->isEnabled());
 
-    page_.SetRows({{"/img/obraz.pgm", 'B', 1, 49152, kPixels},
-                   {"/img/obraz.pgm", 'P', 3, 30005, kPixels},
-                   {"/img/obraz.pgm", 'P', 5, 24576, kPixels},
-                   {"/img/obraz_P3.ybq", 'D', 3, 65536, kPixels}});
-    ASSERT_EQ(SeriesNames(),
-              (QStringList{"obraz.pgm — bez przeplotu (B)", "obraz.pgm — z przeplotem (P)",
-                           "8 bpp (bez kompresji)"}));
+    page_.SetRecords(
+        {Record("/img/obraz.pgm", 'B', 1, 49152), Record("/img/obraz.pgm", 'P', 3, 30005),
+         Record("/img/obraz.pgm", 'P', 5, 24576), Record("/img/obraz_P3.ybq", 'D', 3, 65536)});
     EXPECT_TRUE(View()->chart()->title().isEmpty());
-    EXPECT_EQ(Line("8 bpp (bez kompresji)")->pen().style(), Qt::DashLine);
+    QLineSeries* pixelOrder = Line("obraz.pgm — bez przeplotu (B)");
+    QLineSeries* planeOrder = Line("obraz.pgm — z przeplotem (P)");
+    ASSERT_TRUE(pixelOrder && planeOrder) << SeriesNames().join('|').toStdString();
+    // One colour for the image, the bit order in the dashes; the legend names
+    // the image and the bit orders, not each line.
+    EXPECT_EQ(pixelOrder->pen().color(), planeOrder->pen().color());
+    EXPECT_EQ(pixelOrder->pen().style(), Qt::SolidLine);
+    EXPECT_NE(planeOrder->pen().style(), Qt::SolidLine);
+    EXPECT_EQ(LegendNames(), (QStringList{"obraz.pgm", "bez przeplotu (B)", "z przeplotem (P)",
+                                          "8 bpp (bez kompresji)"}));
+    EXPECT_EQ(Line("8 bpp (bez kompresji)")->pen().style(), Qt::DotLine);
 
     // Axis titles and labels in Polish, with the decimal comma; whole orders.
     const QStringList texts = DrawnTexts();
     for (const char* text : {"Rząd kodera", "Bity na piksel", "8,0", "1", "9"})
         EXPECT_TRUE(texts.contains(text)) << text << " not in " << texts.join('|').toStdString();
 
-    // The pointer moved from an empty corner onto the order-3 point.
-    QChart* chart = View()->chart();
-    const QPointF inChart =
-        chart->mapToPosition(QPointF(3, 30005.0 * 8 / 65536), Line("obraz.pgm — z przeplotem (P)"));
-    const QPoint at = View()->mapFromScene(chart->mapToScene(inChart));
-    QTest::mouseMove(View()->viewport(), QPoint(2, 2));
-    QTest::mouseMove(View()->viewport(), at);
-    QApplication::processEvents();
-    EXPECT_EQ(page_.LastHoverText().toStdString(),
-              "obraz.pgm — z przeplotem (P)\nrząd 3: 3,663 bpp");
-    EXPECT_EQ(QToolTip::text().toStdString(), page_.LastHoverText().toStdString());
+    // The pointer moved from an empty corner onto the order-3 point, beside
+    // it, along the line to nearer the order-5 point, and away from the lines.
+    auto* hover = page_.findChild<QLabel*>("ChartHover");
+    ASSERT_NE(hover, nullptr);
+    const QPoint at3 = InView(planeOrder, 3, 30005.0 * 8 / 65536);
+    const QPoint at5 = InView(planeOrder, 5, 3.0);
+    const std::string shown3 = "obraz.pgm — z przeplotem (P)\nrząd 3: 3,663 bpp";
+    Move(QPoint(2, 2));
+    EXPECT_FALSE(hover->isVisible());
+    Move(at3);
+    EXPECT_TRUE(hover->isVisible());
+    EXPECT_EQ(hover->text().toStdString(), shown3);
+    EXPECT_EQ(page_.LastHoverText().toStdString(), shown3);
+    Move(at3 + QPoint(4, -4));
+    EXPECT_TRUE(hover->isVisible());
+    EXPECT_EQ(hover->text().toStdString(), shown3);
+    Move(at3 + (at5 - at3) * 0.7);
+    EXPECT_TRUE(hover->isVisible());
+    EXPECT_TRUE(hover->text().contains(QString::fromUtf8("rząd 5: 3,")))
+        << hover->text().toStdString();
+    Move(InView(planeOrder, 8, 1.0));
+    EXPECT_FALSE(hover->isVisible());
 
     // A row deleted: the chart follows, the plane-order line loses a step.
-    page_.SetRows({{"/img/obraz.pgm", 'P', 3, 30005, kPixels}});
-    ASSERT_EQ(SeriesNames(),
-              (QStringList{"obraz.pgm — z przeplotem (P)", "8 bpp (bez kompresji)"}));
+    page_.SetRecords({Record("/img/obraz.pgm", 'P', 3, 30005)});
+    ASSERT_NE(Line("obraz.pgm — z przeplotem (P)"), nullptr);
     EXPECT_EQ(Line("obraz.pgm — z przeplotem (P)")->count(), 1);
+    EXPECT_EQ(Line("obraz.pgm — bez przeplotu (B)"), nullptr);
+    EXPECT_EQ(LegendNames(),
+              (QStringList{"obraz.pgm", "z przeplotem (P)", "8 bpp (bez kompresji)"}));
 }
 
 TEST_F(ChartPageTest, SavesTheChartAsPngOrSaysWhyNot) {
     TempDir dir;
-    page_.SetRows(
-        {{"/img/obraz.pgm", 'P', 1, 40000, kPixels}, {"/img/obraz.pgm", 'P', 2, 30005, kPixels}});
+    page_.SetRecords(
+        {Record("/img/obraz.pgm", 'P', 1, 40000), Record("/img/obraz.pgm", 'P', 2, 30005)});
 
     // The dialog cancelled: nothing said.
     ClickSave();
@@ -195,11 +311,13 @@ TEST_F(ChartPageTest, SavesTheChartAsPngOrSaysWhyNot) {
     EXPECT_EQ(asked_[0].proposedName, "wykres.png");
     EXPECT_TRUE(shown_.empty());
 
+    // The saved chart has a size of its own, whatever the page's (640×480).
     answer_ = QString::fromStdString(dir.File("wykres.png"));
     ClickSave();
     QImage saved;
     ASSERT_TRUE(saved.load(answer_, "PNG"));
-    EXPECT_EQ(saved.size(), View()->size() * View()->devicePixelRatio());
+    EXPECT_GE(saved.width(), kChartImageWidth);
+    EXPECT_GE(saved.height(), kChartPlotHeight);
     EXPECT_TRUE(shown_.empty());
 
     // A folder cannot be written as a file. The dialog proposes the name

@@ -136,7 +136,7 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     SetSaveFileFn([&](const SaveDialogSpec& spec) {
         EXPECT_EQ(spec.proposedName, "wyniki.txt");
         EXPECT_EQ(spec.filter, "Pliki tekstowe (*.txt)");
-        return QString::fromStdString(report);
+        return SaveChoice{QString::fromStdString(report), 0};
     });
     ui.btnSave->click();
     const std::string bytes = ReadFile(report);
@@ -147,8 +147,9 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     const std::string expected = ReportBytes(rows, "00:00:00");
     EXPECT_EQ(bytes.substr(bytes.find("\r\n")), expected.substr(expected.find("\r\n")));
     EXPECT_FALSE(ui.btnSave->isEnabled());
-    SetSaveFileFn(
-        [&](const SaveDialogSpec&) { return QString::fromStdString(dir_.File("no/x.txt")); });
+    SetSaveFileFn([&](const SaveDialogSpec&) {
+        return SaveChoice{QString::fromStdString(dir_.File("no/x.txt")), 0};
+    });
     ui.btnSave->setEnabled(true);
     ui.btnSave->click();
     EXPECT_EQ(shown_.size(), 1u);

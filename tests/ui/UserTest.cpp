@@ -4,6 +4,7 @@
 // as the coder has finished, so no test here waits real seconds.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QChartView>
 #include <QCheckBox>
@@ -44,7 +45,7 @@ class UserTest : public testing::Test {
             [this](MessageKind, const QString&, const QString& text) { shown_.push_back(text); });
         previousSave_ = SetSaveFileFn([this](const SaveDialogSpec& spec) {
             dialogs_.push_back(spec);
-            return QString::fromStdString(dir_.File("raport"));
+            return SaveChoice{QString::fromStdString(dir_.File("raport")), 0};
         });
     }
     void TearDown() override {
@@ -93,6 +94,13 @@ class UserTest : public testing::Test {
             for (int x = 0; x < pic.width(); ++x)
                 greys.push_back(static_cast<char>(qGray(pic.pixel(x, y))));
         return greys;
+    }
+    // The lines of the chart, by their names.
+    QStringList ChartLines() const {
+        QStringList names;
+        for (QAbstractSeries* line : user_->Find<QChartView>("ChartView")->chart()->series())
+            if (!line->objectName().isEmpty()) names << line->objectName();
+        return names;
     }
     std::string Messages() const {
         std::string all;
@@ -168,7 +176,6 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
 
     // Order 3, plane order.
     User().TypeNumber("seOrder", 3);
-    EXPECT_EQ(form.State().CoderOrder, 3);
     User().Click("btnCode");
     ASSERT_TRUE(shown_.empty()) << Messages();
     const auto planeSize = FileSize("wyniki/text_P3.ybq");
@@ -238,10 +245,13 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     EXPECT_FALSE(ui.btnDelItem->isEnabled());
     User().ClickRow(1);
     EXPECT_TRUE(ui.btnDelItem->isEnabled());
+    EXPECT_TRUE(ChartLines().contains("text.pgm — bez przeplotu (B)"));
     User().Click("btnDelItem");
     ASSERT_EQ(Rows().size(), 3u);
     EXPECT_EQ(Rows()[1].substr(0, 14), "2|text_P3.ybq|");
     EXPECT_FALSE(ui.btnDelItem->isEnabled());
+    // The chart follows the table.
+    EXPECT_EQ(ChartLines(), QStringList{"text.pgm — z przeplotem (P)"});
     User().Click("btnSave");
     ASSERT_EQ(dialogs_.size(), 1u);
     EXPECT_EQ(dialogs_[0].proposedName, "wyniki.txt");
@@ -250,12 +260,40 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 8; ++c)
             rows[r][c] = ui.ListView->topLevelItem(r)->text(c).toStdString();
-    const std::string report = ReadFile(dir_.File("raport"));
+    const std::string report = ReadFile(dir_.File("raport.txt"));  // the type's suffix added
     const std::string expected = ReportBytes(rows, "00:00:00");
     ASSERT_NE(report.find("\r\n"), std::string::npos);
     EXPECT_EQ(report.substr(report.find("\r\n")), expected.substr(expected.find("\r\n")));
     EXPECT_FALSE(ui.btnSave->isEnabled());
     EXPECT_EQ(pixelSize, FileSize("wyniki/text_B3.ybq"));
+
+    // The CSV form by its file type, whatever the name's suffix; a name
+    // without one gets the type's; the dialog opens on the type used last.
+    std::vector<std::string> names = {"dane", "dane.dat", "WYNIKI.CSV"};
+    SetSaveFileFn([&](const SaveDialogSpec& spec) {
+        dialogs_.push_back(spec);
+        const std::string name = names.front();
+        names.erase(names.begin());
+        return SaveChoice{QString::fromStdString(dir_.File(name)), 1};
+    });
+    for (const char* saved : {"dane.csv", "dane.dat", "WYNIKI.CSV"}) {
+        User().ClickRow(0);
+        User().Click("btnSave");
+        EXPECT_EQ(ReadFile(dir_.File(saved)).substr(0, CsvHeaderLine().size()), CsvHeaderLine());
+    }
+    EXPECT_EQ(dialogs_[1].selectedType, 0);
+    EXPECT_EQ(dialogs_[2].selectedType, 1);
+    // Paths as the file system names them, without doubled separators.
+    EXPECT_NE(ReadFile(dir_.File("dane.csv")).find("\n" + dir_.File("wyniki/text_P3.ybq") + ",D,3,"),
+              std::string::npos);
+
+    // A decode started on "Wyniki" shows the picture; the results' buttons
+    // stay until the user picks another page. Its row is numbered after the
+    // rows left.
+    ASSERT_TRUE(User().DoubleClickEntry("FLB2", "text_B3.ybq"));
+    EXPECT_EQ(ui.PageControl1->currentWidget(), ui.tabPicture);
+    EXPECT_TRUE(ui.btnSave->isVisible());
+    EXPECT_EQ(Rows()[3].substr(0, 14), "4|text_B3.ybq|");
     EXPECT_TRUE(shown_.empty()) << Messages();
 }
 
@@ -406,14 +444,16 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
 
     // A report refused (the name chosen is a folder) is reported, the button
     // stays on for another try, and the folder is untouched.
-    SetSaveFileFn(
-        [this](const SaveDialogSpec&) { return QString::fromStdString(dir_.File("wyniki")); });
+    std::filesystem::create_directory(dir_.File("raporty.txt"));
+    SetSaveFileFn([this](const SaveDialogSpec&) {
+        return SaveChoice{QString::fromStdString(dir_.File("raporty.txt")), 0};
+    });
     User().ClickTab("Wyniki");
     User().Click("btnSave");
     ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_EQ(shown_[0].toStdString(), "Cannot create file " + dir_.File("wyniki") + ".");
+    EXPECT_EQ(shown_[0].toStdString(), "Cannot create file " + dir_.File("raporty.txt") + ".");
     EXPECT_TRUE(ui.btnSave->isEnabled());
-    EXPECT_TRUE(std::filesystem::is_directory(dir_.File("wyniki")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.File("raporty.txt")));
     shown_.clear();
     User().ClickTab("Obraz");
     EncodeAndDecodeWork();
@@ -434,12 +474,21 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     const std::string decoding = "code:0 order:0 dict:0 grey decode:0 lists:00 busy:1";
     const std::string coderOff = "code:0 order:0 dict:0 grey decode:0 lists:11 busy:0";
 
-    // Encode done: coding possible at once.
+    // Encode done: coding possible at once. The wait was the whole time-out;
+    // with "Kończ oczekiwanie" ticked it ends with the coder.
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    std::int64_t before = clock_.NowMs();
     User().Click("btnCode");
+    EXPECT_GE(clock_.NowMs() - before, 5000);
     EXPECT_EQ(Controls(), "code:1 order:1 dict:1 black decode:0 lists:11 busy:0");
     EXPECT_EQ(during, std::set<std::string>{encoding});
-    EXPECT_EQ(Rows().size(), 1u);
+    User().ClickTab("Opcje");
+    User().Click("cbEndWait");
+    User().ClickTab("Obraz");
+    before = clock_.NowMs();
+    User().Click("btnCode");
+    EXPECT_LT(clock_.NowMs() - before, 5000);
+    EXPECT_EQ(Rows().size(), 2u);
 
     // Decode done: every job control off until a file is chosen.
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
@@ -448,7 +497,7 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     ASSERT_TRUE(User().DoubleClickEntry("FLB2", "text_P1.ybq"));
     EXPECT_EQ(Controls(), coderOff);
     EXPECT_EQ(during, std::set<std::string>{decoding});
-    EXPECT_EQ(Rows().size(), 2u);
+    EXPECT_EQ(Rows().size(), 3u);
 
     // Encode error (the results folder gone): the error's text, the lists on.
     std::filesystem::rename(dir_.File("wyniki"), dir_.File("schowane"));
@@ -463,13 +512,23 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     EXPECT_EQ(during, std::set<std::string>{encoding});
     std::filesystem::rename(dir_.File("schowane"), dir_.File("wyniki"));
 
+    // A coder output of megabytes: the status bar's sizes panel grows to show it.
+    BreakProgram("arith-n.exe");
+    WriteFile(dir_.File("arith-n.exe"), "#!/bin/sh\nhead -c 8336457 /dev/zero > \"$2\"\n");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    User().Click("btnCode");
+    ASSERT_EQ(form.PanelText(3), "77,071/8,336,462");
+    QApplication::processEvents();
+    const auto* sizes = User().Find<QLabel>("StatusPanel3");
+    EXPECT_GE(sizes->contentsRect().width(), sizes->fontMetrics().horizontalAdvance(sizes->text()));
+
     // Encode without output: no message, no row, the lists on.
     BreakProgram("arith-n.exe");
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
     User().Click("btnCode");
     EXPECT_EQ(Controls(), coderOff);
     EXPECT_EQ(shown_.size(), 1u);
-    EXPECT_EQ(Rows().size(), 2u);
+    EXPECT_EQ(Rows().size(), 4u);
 
     // Decode error (no output): the error's text, the lists on.
     BreakProgram("earith-n.exe");
@@ -477,20 +536,46 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     during.clear();
     User().Click("btnDecode");
     ASSERT_EQ(shown_.size(), 2u);
-    EXPECT_EQ(shown_[1].toStdString(), DecoderGaveNoOutputMessage(5));
+    EXPECT_EQ(shown_[1].toStdString(), DecoderGaveNoOutputMessage(5, "można wydłużyć czas na stronie „Opcje”"));
     EXPECT_EQ(Controls(), coderOff);
     EXPECT_EQ(during, std::set<std::string>{decoding});
-    EXPECT_EQ(Rows().size(), 2u);
+    EXPECT_EQ(Rows().size(), 4u);
+
+    // Closing the window during a decode stops the decoder, removes its
+    // files and ends, with no message and no row.
+    WriteFile(dir_.File("earith-n.exe"), "#!/bin/sh\necho $$ > dekoder.pid\nexec sleep 60\n");
+    ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
+    QTimer close;
+    close.setSingleShot(true);
+    QObject::connect(&close, &QTimer::timeout, [&] {
+        if (std::filesystem::exists(dir_.File("dekoder.pid")))
+            form.close();
+        else
+            close.start(1);
+    });
+    close.start(1);
+    User().Click("btnDecode");
+    EXPECT_TRUE(form.EndRequested());
+    EXPECT_EQ(shown_.size(), 2u) << Messages();
+    EXPECT_EQ(Rows().size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("tmp3x.dat")));
+    EXPECT_NE(::kill(std::stoi(ReadFile(dir_.File("dekoder.pid"))), 0), 0) << "the decoder runs";
 }
 
 TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     TForm1& form = Open();
     const test::Controls ui(form);
-    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
     User().ClickTab("Seria");
     auto* run = User().Find<QPushButton>("btnSeriesRun");
     auto* stop = User().Find<QPushButton>("btnSeriesStop");
     auto* steps = User().Find<QListWidget>("lstSeries");
+    auto* image = User().Find<QLabel>("lbSeriesImage");
+    auto* end = User().Find<QLabel>("lbSeriesStep");
+    // The page names the image it will code, or asks for one.
+    EXPECT_EQ(image->text().toStdString(), "najpierw wybierz obraz");
+    EXPECT_FALSE(run->isEnabled());
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    EXPECT_EQ(image->text().toStdString(), "obraz: text.pgm, 448×172");
     EXPECT_TRUE(run->isEnabled());
     EXPECT_FALSE(stop->isEnabled());
     User().TypeNumber("seFrom", 2);
@@ -524,19 +609,23 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     EXPECT_TRUE(steps->item(0)->text().startsWith("rząd 2, bez przeplotu: text_B2.ybq, "));
     EXPECT_TRUE(steps->item(0)->text().endsWith("bpp; sprawdzony"))
         << steps->item(0)->text().toStdString();
+    EXPECT_TRUE(steps->item(0)->icon().isNull());
+    // The failed step is marked.
     EXPECT_EQ(steps->item(4)->text().toStdString(),
               "rząd 3, z przeplotem: Cannot create file " + dir_.Dir() + "/wyniki/text_P3.ybq");
+    EXPECT_FALSE(steps->item(4)->icon().isNull());
     EXPECT_TRUE(steps->item(5)->text().endsWith("; sprawdzony"));
-    EXPECT_EQ(User().Find<QLabel>("lbSeriesStep")->text(), "seria zakończona");
+    EXPECT_EQ(end->text().toStdString(), "seria zakończona: 6 kroków, 1 błąd");
     EXPECT_TRUE(shown_.empty()) << Messages();
 
-    // The chart follows the rows: a line per bit order, and the 8 bpp line.
-    EXPECT_EQ(User().Find<QChartView>("ChartView")->chart()->series().size(), 3);
+    // The chart follows the rows: a line per bit order.
+    EXPECT_EQ(ChartLines().size(), 2);
 
-    // "Zapisz wyniki" in the CSV form: the same rows with their raw values.
+    // "Zapisz wyniki" in the CSV form: the same rows with their raw values,
+    // the checks filled in.
     SetSaveFileFn([this](const SaveDialogSpec& spec) {
         EXPECT_EQ(spec.secondFilter, "Pliki CSV (*.csv)");
-        return QString::fromStdString(dir_.File("wyniki.csv"));
+        return SaveChoice{QString::fromStdString(dir_.File("wyniki")), 1};
     });
     User().ClickTab("Wyniki");
     User().Click("btnSave");
@@ -545,6 +634,10 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6);
     const std::string first = dir_.File("text.pgm") + ",B,2,448,172,77056,77071,";
     EXPECT_EQ(csv.substr(csv.find('\n') + 1, first.size()), first);
+    std::size_t checked = 0;
+    for (std::size_t at = 0; (at = csv.find(",ok,\n", at)) != std::string::npos; ++at)
+        ++checked;
+    EXPECT_EQ(checked, 5u);
     EXPECT_FALSE(ui.btnSave->isEnabled());
     User().ClickTab("Seria");
 
@@ -556,7 +649,10 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     User().Click("btnSeriesRun");
     ASSERT_EQ(steps->count(), 1);
     EXPECT_TRUE(steps->item(0)->text().endsWith(
-        "; sprawdzenie: zdekodowane bity różnią się od zakodowanych"));
+        "; Sprawdzenie kontenera nie powiodło się: dekoder dał 99 bajtów zamiast 616448"))
+        << steps->item(0)->text().toStdString();
+    EXPECT_FALSE(steps->item(0)->icon().isNull());
+    EXPECT_EQ(end->text().toStdString(), "seria zakończona: 1 krok, 1 błąd");
 
     // "Przerwij" while the first step runs: the series stops after it.
     User().Click("cbSeriesCheck");
@@ -567,12 +663,19 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     press.start(0);
     User().Click("btnSeriesRun");
     EXPECT_EQ(steps->count(), 1);
-    EXPECT_EQ(User().Find<QLabel>("lbSeriesStep")->text(), "seria przerwana");
+    EXPECT_EQ(end->text().toStdString(), "seria przerwana po 1 z 8 krokach");
 
-    // "Koniec" during a series: it stops after the running step, then ends.
-    QObject::connect(&press, &QTimer::timeout, [&] { User().Click("btnQuit"); });
+    // Closing the window during a series: it stays open until the running
+    // step has ended, then the program ends.
+    QObject::disconnect(&press, nullptr, nullptr, nullptr);
+    bool shownWhileClosed = false;
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        form.close();
+        shownWhileClosed = form.isVisible();
+    });
     press.start(0);
     User().Click("btnSeriesRun");
+    EXPECT_TRUE(shownWhileClosed);
     EXPECT_EQ(steps->count(), 1);
     EXPECT_TRUE(form.EndRequested());
 }

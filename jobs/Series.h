@@ -1,0 +1,143 @@
+#pragma once
+
+// A series of encodes: every image in every chosen bit order and order,
+// through the encode job, each container checked, when asked, by decoding it
+// quietly and comparing the decoder's output with the image's bit sequence.
+// The window runs the steps one after the other; eksperymenty-seria runs them
+// side by side, each worker in a working directory of its own. Both run them
+// here, so that the same step gives the same record and the same texts.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/BitSequence.h"
+#include "core/ByteStream.h"
+#include "jobs/Jobs.h"
+#include "results/ResultRow.h"
+
+namespace eks {
+
+// One step: which image, in which bit order, at which order.
+struct SeriesStep {
+    std::size_t image = 0;
+    BitOrder bitOrder = BitOrder::PixelMajor;
+    int order = 1;
+};
+
+// The steps in their one order: the images as given, in each pixel order (B)
+// before plane order (P), in each the orders ascending. Bit orders and orders
+// given twice count once.
+std::vector<SeriesStep> PlanSeries(std::size_t images, const std::vector<BitOrder>& bitOrders,
+                                   const std::vector<int>& orders);
+
+// "camera.pgm P/3": the image as given, the operation letter and the order.
+std::string StepLabel(const std::string& image, const SeriesStep& step);
+// "rząd 3, z przeplotem": the step of a series of one image.
+std::string StepTitle(const SeriesStep& step);
+
+// An image as a series codes it. The caller owns its bytes: the window hands
+// in the image it has loaded, eksperymenty-seria loads each image once.
+struct SeriesImage {
+    std::string path;                  // names the containers and the records
+    const ByteStream* file = nullptr;  // the whole file
+    std::int64_t fileSize = 0;
+    std::size_t pixelDataOffset = 0;
+    std::uint16_t width = 0;  // as the header gives them
+    std::uint16_t height = 0;
+    std::string error;  // when not empty, why the image cannot be coded
+};
+
+// The image the window has loaded: the chosen PGM's bytes, measured size and
+// header (its size as the header gives it, whatever the picture on show).
+SeriesImage LoadedImage(const ExperimentState& state);
+
+// Loads the file at `path` into `file` and scans its header, as choosing it
+// in the window does: a broken header gives the window's text in `error`.
+SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file);
+
+struct SeriesSettings {
+    JobPlace place;
+    std::string outDir;  // where the containers go
+    bool check = false;
+    // Every wait ends with the program (else the host's choice holds).
+    bool endWaitWithProgram = true;
+};
+
+// How a step ended. Every failure has its text in StepOutcome::text.
+enum class StepCause {
+    Written,                // the container is written; `record` holds its row
+    ImageUnreadable,        // the image could not be loaded or its header read
+    ContainerNotCreatable,  // the container's file could not be written
+    NoOutput,               // the coder wrote nothing within the time-out
+    OutputEmpty,            // the coder's output was empty
+    OutOfMemory,            // the bit sequence could not be had
+    Interrupted,            // stopped while it waited
+    Other,                  // another error of the encode
+};
+
+enum class CheckResult {
+    NotRun,
+    Passed,
+    Mismatch,     // the decoded bits differ; `difference` tells where
+    CouldNotRun,  // the decoder failed; `text` says why
+    Interrupted,  // stopped while the decoder ran
+};
+
+// Where a decoder's output first differs from the bit sequence.
+struct BitDifference {
+    std::uint64_t decodedSize = 0;
+    std::uint64_t expectedSize = 0;
+    std::uint64_t position = 0;  // the first differing byte when the sizes agree
+};
+
+struct StepOutcome {
+    StepCause cause = StepCause::Other;
+    CheckResult check = CheckResult::NotRun;
+    BitDifference difference;
+    std::string containerPath;
+    // The step's record: path, operation and order always, the image's
+    // values once it was read, the size after once the container is written,
+    // the check's state once it ran.
+    ResultRecord record;
+    // Why the step or its check failed (one line); empty when all went well.
+    std::string text;
+
+    bool Written() const { return cause == StepCause::Written; }
+    bool Succeeded() const {
+        return Written() && (check == CheckResult::NotRun || check == CheckResult::Passed);
+    }
+};
+
+// The outcome of a step that did not run, or was stopped before it ended:
+// its record knows the image, the operation and the order, its text says
+// "przerwano".
+StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step);
+
+// One step: the encode job on the image into settings.outDir, then, with
+// settings.check, the decode job on the container through a host that shows
+// nothing and the comparison of its output with the image's bit sequence.
+// Never throws.
+StepOutcome RunSeriesStep(const SeriesImage& image, const SeriesStep& step,
+                          const SeriesSettings& settings, JobHost& host, CoderRunner& runner);
+
+// What a step gave, for a list of steps: "obraz_B3.ybq, 3,663 bpp" (the
+// table's precision), "; sprawdzony" after a check that passed, the check's
+// text after one that failed; for an image without pixels the container's
+// size instead of a rate; the failure's text for a step that wrote nothing.
+std::string StepResultText(const StepOutcome& outcome, const Separators& seps);
+
+// The end of a series: "seria zakończona: 18 kroków, 2 błędy", "seria
+// przerwana po 7 z 18 krokach", "... : brak pamięci" when memory ran out.
+std::string SeriesEndText(std::size_t done, std::size_t total, std::size_t failed,
+                          bool outOfMemory);
+
+// Compares a decoder's output with the bit sequence of the pixel bytes of
+// `file` from `offset` on, block by block, so that the whole sequence is
+// never held twice. Nothing when they are the same.
+std::optional<BitDifference> CompareWithBitSequence(const ByteStream& file, std::size_t offset,
+                                                    BitOrder order, const ByteStream& decoded);
+
+}  // namespace eks
