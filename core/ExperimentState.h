@@ -26,8 +26,8 @@ struct ExperimentState {
     std::string AppDir;               // executable's directory, ending in a separator
     std::string CurrentPath;          // file chosen last in either file list
     std::int64_t SourceFileSize = 0;  // bytes
-    ByteStream SourceStream;     // the whole selected PGM file
-    ByteStream ContainerStream;  // a container, later the decoder's output
+    ByteStream SourceStream;          // the whole selected PGM file
+    ByteStream ContainerStream;       // a container, later the decoder's output
     TItemRec Item;
     bool Busy = false;               // true while a selected file is being loaded
     std::uint16_t ImageWidth = 200;  // 200×200 is the title picture's size

@@ -96,9 +96,7 @@ class QuietHost : public ShowNothingHost {
     void SetBusyCursor(bool busy) override { host_.SetBusyCursor(busy); }
     bool ConsoleVisible() override { return host_.ConsoleVisible(); }
     std::string TimeoutHint() override { return host_.TimeoutHint(); }
-    bool EndWaitWhenProgramEnds() override {
-        return endWait_ || host_.EndWaitWhenProgramEnds();
-    }
+    bool EndWaitWhenProgramEnds() override { return endWait_ || host_.EndWaitWhenProgramEnds(); }
 
   private:
     JobHost& host_;

@@ -62,9 +62,8 @@ std::string ContainerPathIn(const std::string& dir, const std::string& name) {
 void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSettings& settings,
            JobHost& host, CoderRunner& runner, StepOutcome& out) {
     QuietHost quiet(host, true);
-    const DecodeOutcome decoded =
-        RunDecodeJob({settings.place, out.containerPath, out.record.item.CurrentName}, quiet,
-                     runner);
+    const DecodeOutcome decoded = RunDecodeJob(
+        {settings.place, out.containerPath, out.record.item.CurrentName}, quiet, runner);
     DeleteTempFiles(settings.place.workDir, {kDecoderInput, kDecoderOutput});
     if (decoded.end == DecodeOutcome::End::Interrupted) {
         out.check = CheckResult::Interrupted;
@@ -74,8 +73,8 @@ void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSetting
     if (!decoded.Done()) {
         out.check = CheckResult::CouldNotRun;
         out.text = CheckFailedText(OneLine(decoded.error));
-    } else if (const auto difference = CompareWithBitSequence(
-                   *image.file, image.pixelDataOffset, step.bitOrder, decoded.decoded)) {
+    } else if (const auto difference = CompareWithBitSequence(*image.file, image.pixelDataOffset,
+                                                              step.bitOrder, decoded.decoded)) {
         out.check = CheckResult::Mismatch;
         out.difference = *difference;
         out.text = CheckFailedText(DifferenceText(*difference));
@@ -120,6 +119,12 @@ SeriesImage LoadedImage(const ExperimentState& state) {
     image.width = static_cast<std::uint16_t>(state.Item.ResultWidth);
     image.height = static_cast<std::uint16_t>(state.Item.ResultHeight);
     return image;
+}
+
+std::string SeriesImageText(const std::optional<SeriesImage>& image) {
+    if (!image) return "najpierw wybierz obraz";
+    return "obraz: " + FileNamePart(image->path) + ", " + std::to_string(image->width) + "×" +
+           std::to_string(image->height);
 }
 
 SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file) {
@@ -209,7 +214,7 @@ namespace {
 // A count with the noun's form that Polish gives it: 1 krok, 2 kroki, 5 kroków.
 std::string Counted(std::size_t n, const char* one, const char* few, const char* many) {
     const std::size_t tens = n % 100;
-    const char* form = n == 1 ? one
+    const char* form = n == 1                                                     ? one
                        : (n % 10 >= 2 && n % 10 <= 4 && (tens < 12 || tens > 14)) ? few
                                                                                   : many;
     return std::to_string(n) + " " + form;

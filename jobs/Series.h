@@ -54,6 +54,10 @@ struct SeriesImage {
 // header (its size as the header gives it, whatever the picture on show).
 SeriesImage LoadedImage(const ExperimentState& state);
 
+// What a series of one image will code: "obraz: camera.pgm, 512×512", or
+// "najpierw wybierz obraz".
+std::string SeriesImageText(const std::optional<SeriesImage>& image);
+
 // Loads the file at `path` into `file` and scans its header, as choosing it
 // in the window does: a broken header gives the window's text in `error`.
 SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file);

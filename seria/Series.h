@@ -50,9 +50,9 @@ struct SeriesRun {
 // raised no step starts and the running ones end at their next wait; the
 // outcomes of those steps say so. Throws Error when a working directory
 // cannot be made.
-std::vector<StepOutcome> RunSeries(const std::vector<std::string>& images,
-                                   const std::vector<SeriesStep>& steps, const SeriesRun& run,
-                                   const std::atomic<bool>& stop,
-                                   const std::function<void(std::size_t, const StepOutcome&)>& done);
+std::vector<StepOutcome> RunSeries(
+    const std::vector<std::string>& images, const std::vector<SeriesStep>& steps,
+    const SeriesRun& run, const std::atomic<bool>& stop,
+    const std::function<void(std::size_t, const StepOutcome&)>& done);
 
 }  // namespace eks::seria

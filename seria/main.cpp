@@ -58,7 +58,6 @@ Separators LocaleSeparators() {
     return {locale.groupSeparator().toStdString(), locale.decimalPoint().toStdString()};
 }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,8 +107,8 @@ int main(int argc, char** argv) {
     try {
         outcomes = RunSeries(options.images, steps, run, stopRequested,
                              [&](std::size_t i, const StepOutcome& outcome) {
-                                 progress.JobDone(StepLabel(options.images[steps[i].image], steps[i]),
-                                                  outcome);
+                                 progress.JobDone(
+                                     StepLabel(options.images[steps[i].image], steps[i]), outcome);
                              });
     } catch (const std::exception& e) {
         progress.Finish();

@@ -28,7 +28,6 @@
 #include "core/Error.h"
 #include "results/NumberFormat.h"
 #include "ui/Platform.h"
-#include "ui/main.h"
 
 namespace eks {
 

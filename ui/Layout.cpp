@@ -13,33 +13,22 @@
 #include "core/Paths.h"
 #include "results/ResultRow.h"
 #include "ui/ChartPage.h"
-#include "ui/FormParts.h"
 #include "ui/ImageDisplay.h"
+#include "ui/Platform.h"
 #include "ui/main.h"
 
 namespace eks {
 
 namespace {
 
-struct ColumnSpec {
-    const char* caption;
-    Qt::Alignment alignment;
-    int minimumWidth;
-};
-const ColumnSpec kColumns[kResultColumns] = {
+const std::vector<ReportList::Column> kColumns = {
     {"Pos.", Qt::AlignLeft, 35},        {"File Name", Qt::AlignLeft, 70},
     {"Op/R", Qt::AlignHCenter, 40},     {"Pixels", Qt::AlignHCenter, 55},
     {"S BitRatio", Qt::AlignRight, 50}, {"F BitRatio", Qt::AlignRight, 50},
     {"FS Before", Qt::AlignRight, 50},  {"FS After", Qt::AlignRight, 50},
 };
 
-struct PanelSpec {
-    const char* text;
-    int width;
-    bool sunken;
-    Qt::Alignment alignment;
-};
-const PanelSpec kPanels[8] = {
+const std::vector<PanelStatusBar::Panel> kPanels = {
     {" W × H =", 45, false, Qt::AlignLeft},
     {"", 70, true, Qt::AlignHCenter},
     {" FileSize =", 52, false, Qt::AlignLeft},
@@ -73,16 +62,6 @@ void SetBackground(QWidget* w, QColor colour) {
 }
 
 }  // namespace
-
-void SetTextColour(QWidget* w, QColor colour) {
-    QPalette p = w->palette();
-    p.setColor(QPalette::WindowText, colour);
-    w->setPalette(p);
-}
-
-Qt::Alignment ColumnAlignment(int column) {
-    return kColumns[column].alignment;
-}
 
 TForm1::TForm1(const QString& appDir, Clock& clock, QWidget* parent)
     : QWidget(parent), initialAppDir_(appDir), runner_(*this, clock) {
@@ -163,7 +142,7 @@ void TForm1::BuildWindow() {
     Splitter1->setStretchFactor(1, 1);
     Splitter1->setSizes({145, 475});
     connect(Splitter1, &QSplitter::splitterMoved, this,
-            [this] { Guard([this] { Splitter1Moved(); }); });
+            [this] { RunReportingErrors([this] { Splitter1Moved(); }); });
 
     BuildPictureTab();
     TabSheet2 = new QWidget;
@@ -185,7 +164,7 @@ void TForm1::BuildWindow() {
     PageControl1->setCurrentWidget(TabSheet1);
     // The program's own page switches (ShowPage) block this signal.
     connect(PageControl1, &QTabWidget::currentChanged, this,
-            [this] { Guard([this] { PageControl1Change(); }); });
+            [this] { RunReportingErrors([this] { PageControl1Change(); }); });
 
     BuildStatusBar();
     root->addWidget(StatusBar);
@@ -203,12 +182,13 @@ QWidget* TForm1::BuildFileColumn() {
     header->setFixedHeight(41);
     header->resize(145, 41);
     Place<QLabel>(header, nullptr, QRect(4, 8, 120, 13), "Wybór pliku");
-    Shape1 = Place<QFrame>(header, "Shape1", QRect(131, 10, 9, 9));
+    Shape1 = Place<Shape>(header, "Shape1", QRect(131, 10, 9, 9));
     SetBackground(Shape1, QColor(0, 255, 0));
     Shape1->setFrameStyle(QFrame::Box | QFrame::Plain);
     Shape1->setCursor(Qt::PointingHandCursor);
     Shape1->setToolTip("Katalog aplikacji");
-    Shape1->installEventFilter(this);
+    connect(Shape1, &Shape::mouseDown, this,
+            [this] { RunReportingErrors([this] { Shape1MouseDown(); }); });
     (new AnchorKeeper(header, QSize(145, 41)))->Add(Shape1, Qt::RightEdge | Qt::TopEdge);
     DriveComboBox1 = Place<DriveComboBox>(header, "DriveComboBox1", QRect(0, 22, 145, 19));
     layout->addWidget(header);
@@ -238,7 +218,7 @@ QWidget* TForm1::BuildFileColumn() {
     layout->addWidget(files, 1);
 
     connect(DriveComboBox1, &DriveComboBox::driveChosen, this, [this](const QString& dir) {
-        Guard([&] {
+        RunReportingErrors([&] {
             if (!DLB->SetDirectory(dir)) DLB->SetDirectory(DriveComboBox1->Drive());
         });
     });
@@ -247,11 +227,11 @@ QWidget* TForm1::BuildFileColumn() {
         DriveComboBox1->NoteDirectory(dir);
     });
     connect(FLB1, &FileListBox::userChoice, this,
-            [this](const QString& path) { Guard([&] { FLB1Click(path); }); });
+            [this](const QString& path) { RunReportingErrors([&] { FLB1Click(path); }); });
     connect(FLB2, &FileListBox::userChoice, this,
-            [this](const QString& path) { Guard([&] { FLB2Click(path); }); });
+            [this](const QString& path) { RunReportingErrors([&] { FLB2Click(path); }); });
     connect(FLB2, &FileListBox::userDoubleClick, this,
-            [this] { Guard([this] { btnDecodeClick(); }); });
+            [this] { RunReportingErrors([this] { btnDecodeClick(); }); });
     DLB->SetDirectory(QDir::currentPath());
     return panel;
 }
@@ -298,13 +278,16 @@ QWidget* TForm1::BuildButtonPanel() {
                        static_cast<QWidget*>(btnSave)})
         w->setVisible(false);
 
-    connect(btnQuit, &QPushButton::clicked, this, [this] { Guard([this] { btnQuitClick(); }); });
+    connect(btnQuit, &QPushButton::clicked, this,
+            [this] { RunReportingErrors([this] { btnQuitClick(); }); });
     connect(btnDelItem, &QPushButton::clicked, this,
-            [this] { Guard([this] { btnDelItemClick(); }); });
-    connect(btnCode, &QPushButton::clicked, this, [this] { Guard([this] { btnCodeClick(); }); });
+            [this] { RunReportingErrors([this] { btnDelItemClick(); }); });
+    connect(btnCode, &QPushButton::clicked, this,
+            [this] { RunReportingErrors([this] { btnCodeClick(); }); });
     connect(btnDecode, &QPushButton::clicked, this,
-            [this] { Guard([this] { btnDecodeClick(); }); });
-    connect(btnSave, &QPushButton::clicked, this, [this] { Guard([this] { btnSaveClick(); }); });
+            [this] { RunReportingErrors([this] { btnDecodeClick(); }); });
+    connect(btnSave, &QPushButton::clicked, this,
+            [this] { RunReportingErrors([this] { btnSaveClick(); }); });
     return panel;
 }
 
@@ -330,25 +313,10 @@ void TForm1::BuildResultsTab() {
     auto* layout = new QVBoxLayout(tabResults);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    ListView = new QTreeWidget;
+    ListView = new ReportList(kColumns);
     ListView->setObjectName("ListView");
-    ListView->setColumnCount(kResultColumns);
-    ListView->setRootIsDecorated(false);
-    ListView->setItemsExpandable(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setAllColumnsShowFocus(true);
-    ListView->header()->setStretchLastSection(false);
-    ListView->header()->setSectionsMovable(false);
-    auto* headerItem = new QTreeWidgetItem;
-    for (int c = 0; c < kResultColumns; ++c) {
-        headerItem->setText(c, kColumns[c].caption);
-        headerItem->setTextAlignment(c, kColumns[c].alignment | Qt::AlignVCenter);
-    }
-    ListView->setHeaderItem(headerItem);
-    ListView->viewport()->installEventFilter(this);
+    connect(ListView, &ReportList::clicked, this,
+            [this] { RunReportingErrors([this] { ListViewClick(); }); });
     layout->addWidget(ListView, 1);
 
     auto* legend = new QFrame;
@@ -370,8 +338,8 @@ void TForm1::BuildSeriesTab() {
     tabSeries->resize(page);
     auto* anchors = new AnchorKeeper(tabSeries, page);
 
-    lbSeriesImage = Place<QLabel>(tabSeries, "lbSeriesImage", QRect(16, 6, 317, 15),
-                                  "najpierw wybierz obraz");
+    lbSeriesImage =
+        Place<QLabel>(tabSeries, "lbSeriesImage", QRect(16, 6, 317, 15), "najpierw wybierz obraz");
     anchors->Add(lbSeriesImage, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
     auto* group =
         Place<QGroupBox>(tabSeries, "GroupBox3", QRect(16, 24, 317, 132), " Seria kodowań ");
@@ -404,9 +372,9 @@ void TForm1::BuildSeriesTab() {
     anchors->Add(lstSeries, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge | Qt::BottomEdge);
 
     connect(btnSeriesRun, &QPushButton::clicked, this,
-            [this] { Guard([this] { btnSeriesRunClick(); }); });
+            [this] { RunReportingErrors([this] { btnSeriesRunClick(); }); });
     connect(btnSeriesStop, &QPushButton::clicked, this,
-            [this] { Guard([this] { btnSeriesStopClick(); }); });
+            [this] { RunReportingErrors([this] { btnSeriesStopClick(); }); });
     PageControl1->addTab(tabSeries, "Seria");
 }
 
@@ -493,41 +461,9 @@ void TForm1::BuildDescriptionTab() {
 }
 
 void TForm1::BuildStatusBar() {
-    StatusBar = new QStatusBar(this);
+    StatusBar = new PanelStatusBar(kPanels, this);
     StatusBar->setObjectName("StatusBar");
     StatusBar->setFixedHeight(19);
-    for (int i = 0; i < 8; ++i) {
-        auto* label = new QLabel(kPanels[i].text);
-        label->setObjectName(QString("StatusPanel%1").arg(i));
-        // At least as wide as the panel's design; wider for a longer text.
-        label->setMinimumWidth(kPanels[i].width);
-        label->setAlignment(kPanels[i].alignment | Qt::AlignVCenter);
-        if (kPanels[i].sunken) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        StatusBar->addWidget(label);
-        panels_[i] = label;
-    }
-}
-
-void TForm1::ShareOutColumns() {
-    // Every column takes a share of the width in proportion to its minimum,
-    // and never less than that minimum.
-    // A minimum never cuts its caption, whatever the font.
-    int minimum[kResultColumns];
-    int total = 0;
-    const QFontMetrics metrics(ListView->header()->font());
-    for (int c = 0; c < kResultColumns; ++c) {
-        minimum[c] =
-            std::max(kColumns[c].minimumWidth, metrics.horizontalAdvance(kColumns[c].caption) + 12);
-        total += minimum[c];
-    }
-    const int available = ListView->viewport()->width();
-    int used = 0;
-    for (int c = 0; c < kResultColumns; ++c) {
-        int w = std::max(minimum[c], minimum[c] * available / total);
-        if (c == kResultColumns - 1) w = std::max(minimum[c], available - used);
-        ListView->setColumnWidth(c, w);
-        used += w;
-    }
 }
 
 }  // namespace eks

@@ -44,6 +44,20 @@ MessageBoxFn SetMessageBoxFn(MessageBoxFn fn) {
     return previous;
 }
 
+QString ErrorReportText(const QString& message) {
+    return QString::fromStdString(StandardErrorText(message.toStdString()));
+}
+
+void RunReportingErrors(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        ShowMessageBox(MessageKind::Error, ErrorReportText(QString::fromUtf8(e.what())));
+    } catch (...) {
+        ShowMessageBox(MessageKind::Error, ErrorReportText("Nieznany błąd"));
+    }
+}
+
 namespace {
 
 SaveChoice DefaultSaveFileName(const SaveDialogSpec& spec) {
@@ -57,7 +71,8 @@ SaveChoice DefaultSaveFileName(const SaveDialogSpec& spec) {
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(spec.proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    const int type = !spec.secondFilter.isEmpty() && dialog.selectedNameFilter() == spec.secondFilter;
+    const int type =
+        !spec.secondFilter.isEmpty() && dialog.selectedNameFilter() == spec.secondFilter;
     return {dialog.selectedFiles().first(), type};
 }
 

@@ -23,6 +23,13 @@ using MessageBoxFn = std::function<void(MessageKind, const QString& caption, con
 void ShowMessageBox(MessageKind kind, const QString& text);
 MessageBoxFn SetMessageBoxFn(MessageBoxFn fn);  // returns the previous one
 
+// The standard error report: the error's message, with a full stop appended
+// when its last character sorts after ".", in a box with a stop icon.
+QString ErrorReportText(const QString& message);
+// Runs a handler's body; an error that escapes it goes to the standard error
+// report, and the window stays usable.
+void RunReportingErrors(const std::function<void()>& body);
+
 // The save dialog of the report and of the chart: title, file types (a
 // description with its pattern, and the suffix that type adds), the name
 // proposed and the type chosen at the start. Tests replace the function that

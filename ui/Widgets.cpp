@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -330,6 +331,123 @@ void AnchorKeeper::Apply() {
         }
         e.child->setGeometry(r);
     }
+}
+
+void SetTextColour(QWidget* w, QColor colour) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    w->setPalette(p);
+}
+
+// ------------------------------------------------------------ shape
+
+void Shape::mousePressEvent(QMouseEvent* event) {
+    QFrame::mousePressEvent(event);
+    emit mouseDown();
+}
+
+// ----------------------------------------------------------- report list
+
+ReportList::ReportList(std::vector<Column> columns, QWidget* parent)
+    : QTreeWidget(parent), columns_(std::move(columns)) {
+    setColumnCount(static_cast<int>(columns_.size()));
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    header()->setStretchLastSection(false);
+    header()->setSectionsMovable(false);
+    auto* headerItem = new QTreeWidgetItem;
+    for (int c = 0; c < columnCount(); ++c) {
+        headerItem->setText(c, columns_[c].caption);
+        headerItem->setTextAlignment(c, columns_[c].alignment | Qt::AlignVCenter);
+    }
+    setHeaderItem(headerItem);
+}
+
+void ReportList::AddRow(const QStringList& texts) {
+    auto* item = new QTreeWidgetItem;
+    for (int c = 0; c < columnCount() && c < texts.size(); ++c) {
+        item->setText(c, texts[c]);
+        item->setTextAlignment(c, columns_[c].alignment | Qt::AlignVCenter);
+    }
+    addTopLevelItem(item);
+}
+
+void ReportList::mousePressEvent(QMouseEvent* event) {
+    if (!itemAt(event->position().toPoint())) {
+        clearSelection();
+        setCurrentItem(nullptr);
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void ReportList::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    emit clicked();
+}
+
+bool ReportList::viewportEvent(QEvent* event) {
+    const bool handled = QTreeWidget::viewportEvent(event);
+    if (event->type() == QEvent::Resize) ShareOutColumns();
+    return handled;
+}
+
+void ReportList::ShareOutColumns() {
+    const QFontMetrics metrics(header()->font());
+    std::vector<int> minimum;
+    int total = 0;
+    for (const Column& column : columns_) {
+        minimum.push_back(
+            std::max(column.minimumWidth, metrics.horizontalAdvance(column.caption) + 12));
+        total += minimum.back();
+    }
+    const int available = viewport()->width();
+    int used = 0;
+    for (int c = 0; c < columnCount(); ++c) {
+        int w = std::max(minimum[c], minimum[c] * available / total);
+        if (c == columnCount() - 1) w = std::max(minimum[c], available - used);
+        setColumnWidth(c, w);
+        used += w;
+    }
+}
+
+int ReportList::DeleteSelectedRow() {
+    const auto selected = selectedItems();
+    if (selected.isEmpty()) return -1;
+    const int row = indexOfTopLevelItem(selected.first());
+    delete selected.first();
+    clearSelection();
+    setCurrentItem(nullptr);
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        topLevelItem(i)->setText(0, QString::number(i + 1));
+    return row;
+}
+
+// ------------------------------------------------------------ status bar
+
+PanelStatusBar::PanelStatusBar(const std::vector<Panel>& panels, QWidget* parent)
+    : QStatusBar(parent) {
+    for (const Panel& panel : panels) {
+        auto* label = new QLabel(QString::fromUtf8(panel.text));
+        label->setObjectName(QString("StatusPanel%1").arg(labels_.size()));
+        label->setMinimumWidth(panel.width);
+        label->setAlignment(panel.alignment | Qt::AlignVCenter);
+        if (panel.sunken) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        addWidget(label);
+        labels_.push_back(label);
+    }
+}
+
+void PanelStatusBar::SetText(int panel, const QString& text) {
+    labels_[static_cast<std::size_t>(panel)]->setText(text);
+}
+
+QString PanelStatusBar::Text(int panel) const {
+    return labels_[static_cast<std::size_t>(panel)]->text();
 }
 
 }  // namespace eks

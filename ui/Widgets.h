@@ -4,13 +4,21 @@
 // file-choice column and the window's layout rules.
 
 #include <QComboBox>
+#include <QFrame>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QStatusBar>
+#include <QTreeWidget>
 #include <QVector>
+#include <vector>
 
 namespace eks {
+
+// The colour of a widget's text (a label's, a check box's).
+void SetTextColour(QWidget* w, QColor colour);
 
 // An integer field with arrows. The arrows step within the range, a value
 // typed outside it is pulled to the nearest bound when the field loses the
@@ -167,6 +175,70 @@ class AnchorKeeper : public QObject {
     QWidget* parent_;
     QSize design_;
     QVector<Entry> entries_;
+};
+
+// A filled shape that reports a press of a mouse button on it.
+class Shape : public QFrame {
+    Q_OBJECT
+  public:
+    using QFrame::QFrame;
+  signals:
+    void mouseDown();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// A list in report view: whole rows, one selected at a time, nothing edited
+// in place. A click beside the rows takes the selection away; every click is
+// reported once the button is released. The columns share out the list's
+// width in proportion to their minimums, never narrower than a minimum or
+// than the column's caption.
+class ReportList : public QTreeWidget {
+    Q_OBJECT
+  public:
+    struct Column {
+        const char* caption;
+        Qt::Alignment alignment;
+        int minimumWidth;
+    };
+    explicit ReportList(std::vector<Column> columns, QWidget* parent = nullptr);
+    // Appends a row with a text per column, each aligned as its column.
+    void AddRow(const QStringList& texts);
+    // Deletes the selected row and numbers the rows left 1, 2, 3 ... in the
+    // first column. Returns the deleted row's index, or -1 when none was
+    // selected.
+    int DeleteSelectedRow();
+  signals:
+    void clicked();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+  private:
+    void ShareOutColumns();
+    std::vector<Column> columns_;
+};
+
+// A status bar of panels side by side, each with its text, border and
+// alignment, at least as wide as designed and wider for a longer text.
+class PanelStatusBar : public QStatusBar {
+    Q_OBJECT
+  public:
+    struct Panel {
+        const char* text;
+        int width;
+        bool sunken;
+        Qt::Alignment alignment;
+    };
+    explicit PanelStatusBar(const std::vector<Panel>& panels, QWidget* parent = nullptr);
+    void SetText(int panel, const QString& text);
+    QString Text(int panel) const;
+
+  private:
+    std::vector<QLabel*> labels_;
 };
 
 }  // namespace eks

@@ -3,11 +3,11 @@
 #include "ui/main.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -22,7 +22,6 @@
 #include "results/Report.h"
 #include "results/ResultRow.h"
 #include "ui/ChartPage.h"
-#include "ui/FormParts.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
 #include "ui/RtfReader.h"
@@ -36,10 +35,6 @@ QString Dimensions(int width, int height) {
 }
 
 }  // namespace
-
-QString ErrorReportText(const QString& message) {
-    return QString::fromStdString(StandardErrorText(message.toStdString()));
-}
 
 // ------------------------------------------------------ the control states
 
@@ -75,39 +70,17 @@ void TForm1::ApplyControls() {
     btnSeriesRun->setEnabled(coder && image_);
     btnSeriesStop->setEnabled(mode_ == Mode::Series);
     if (mode_ == Mode::Series) return;
-    lbSeriesImage->setText(
-        coder && image_ ? QString::fromStdString("obraz: " + FileNamePart(image_->path) + ", " +
-                                                 std::to_string(image_->width) + "×" +
-                                                 std::to_string(image_->height))
-                        : QString::fromUtf8("najpierw wybierz obraz"));
-}
-
-void TForm1::SetPanel(int index, const QString& text) {
-    panels_[index]->setText(text);
-}
-
-QString TForm1::PanelText(int index) const {
-    return panels_[index]->text();
+    lbSeriesImage->setText(QString::fromStdString(SeriesImageText(coder ? image_ : std::nullopt)));
 }
 
 void TForm1::ClearJobPanels() {
     for (int panel : {1, 3, 5})
-        SetPanel(panel, {});
+        StatusBar->SetText(panel, {});
 }
 
 void TForm1::ShowPage(QWidget* page) {
     const QSignalBlocker noHandler(PageControl1);
     PageControl1->setCurrentWidget(page);
-}
-
-void TForm1::Guard(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        ShowMessageBox(MessageKind::Error, ErrorReportText(QString::fromUtf8(e.what())));
-    } catch (...) {
-        ShowMessageBox(MessageKind::Error, ErrorReportText("Nieznany błąd"));
-    }
 }
 
 void TForm1::EndNow() {
@@ -144,14 +117,14 @@ void TForm1::closeEvent(QCloseEvent* event) {
 // ----------------------------------------------------- start-up, shutdown
 
 void TForm1::FormCreate() {
-    Guard([this] {
+    RunReportingErrors([this] {
         const QString appDir = initialAppDir_.isEmpty() ? ExecutableDir() : initialAppDir_;
         state_.AppDir = appDir.toStdString();
         ShowPage(tabPicture);
         ProgressBar->setValue(0);
         ApplyControls();
-        for (const auto& [program, what] : {std::pair{kCoderProgram, "kodera"},
-                                            std::pair{kDecoderProgram, "dekodera"}}) {
+        for (const auto& [program, what] :
+             {std::pair{kCoderProgram, "kodera"}, std::pair{kDecoderProgram, "dekodera"}}) {
             if (QFileInfo(appDir + program).isFile()) continue;
             ShowMessageBox(MessageKind::Information,
                            QString::fromUtf8("Brak pliku %1 %2\r\nw głównym katalogu aplikacji."
@@ -186,7 +159,7 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     // Centre once every control has its new size: the pages of the page
     // control are laid out after the window itself.
     QMetaObject::invokeMethod(
-        this, [this] { Guard([this] { FormResize(); }); }, Qt::QueuedConnection);
+        this, [this] { RunReportingErrors([this] { FormResize(); }); }, Qt::QueuedConnection);
 }
 
 void TForm1::FormResize() {
@@ -206,29 +179,6 @@ void TForm1::Shape1MouseDown() {
     while (dir.size() > 1 && dir.endsWith(QDir::separator()))
         dir.chop(1);
     DLB->SetDirectory(dir);
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Shape1 && event->type() == QEvent::MouseButtonPress) {
-        Guard([this] { Shape1MouseDown(); });
-        return true;
-    }
-    if (!ListView) return QWidget::eventFilter(watched, event);
-    if (watched == ListView->viewport()) {
-        if (event->type() == QEvent::Resize) {
-            ShareOutColumns();
-        } else if (event->type() == QEvent::MouseButtonPress) {
-            // A click beside the rows takes the selection away.
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (!ListView->itemAt(mouse->position().toPoint())) {
-                ListView->clearSelection();
-                ListView->setCurrentItem(nullptr);
-            }
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-            Guard([this] { ListViewClick(); });
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::CenterImage() {
@@ -306,20 +256,21 @@ void TForm1::ShowDimensions() {
         // purpose: an image without pixels shows as 0×0.
         state_.ImageWidth = static_cast<std::uint16_t>(Image->Picture().width());
         state_.ImageHeight = static_cast<std::uint16_t>(Image->Picture().height());
-        SetPanel(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
+        StatusBar->SetText(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
     } else if (ext == ".YBQ") {
-        SetPanel(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
+        StatusBar->SetText(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
     }
 }
 
 void TForm1::ShowFileSize() {
-    SetPanel(3, QString::fromStdString(FormatThousands(state_.SourceFileSize, seps_.thousands)));
+    StatusBar->SetText(
+        3, QString::fromStdString(FormatThousands(state_.SourceFileSize, seps_.thousands)));
 }
 
 void TForm1::ShowBitrate() {
     const std::int64_t pixels = std::int64_t{state_.ImageWidth} * state_.ImageHeight;
-    SetPanel(5, QString::fromStdString(BitsPerPixelText(state_.SourceFileSize, pixels,
-                                                        kStatusPrecision, seps_.decimal)));
+    StatusBar->SetText(5, QString::fromStdString(BitsPerPixelText(
+                              state_.SourceFileSize, pixels, kStatusPrecision, seps_.decimal)));
 }
 
 // --------------------------------------------------------- results page
@@ -341,13 +292,11 @@ void TForm1::ListViewClick() {
 
 void TForm1::AddRecord(const ResultRecord& record) {
     records_.push_back(record);
-    const ResultRow row = MakeResultRow(record.item, static_cast<int>(records_.size()), seps_);
-    auto* item = new QTreeWidgetItem;
-    for (int c = 0; c < kResultColumns; ++c) {
-        item->setText(c, QString::fromStdString(row[c]));
-        item->setTextAlignment(c, ColumnAlignment(c) | Qt::AlignVCenter);
-    }
-    ListView->addTopLevelItem(item);
+    QStringList texts;
+    for (const std::string& text :
+         MakeResultRow(record.item, static_cast<int>(records_.size()), seps_))
+        texts << QString::fromStdString(text);
+    ListView->AddRow(texts);
     Chart->SetRecords(records_);
     saveOffered_ = true;
     ApplyControls();
@@ -356,21 +305,15 @@ void TForm1::AddRecord(const ResultRecord& record) {
 
 void TForm1::ShowJobSummary(const ResultRecord& record) {
     const JobStatusTexts texts = MakeJobStatusTexts(record, seps_);
-    SetPanel(1, QString::fromStdString(texts.dimensions));
-    SetPanel(3, QString::fromStdString(texts.sizes));
-    SetPanel(5, QString::fromStdString(texts.bitRates));
+    StatusBar->SetText(1, QString::fromStdString(texts.dimensions));
+    StatusBar->SetText(3, QString::fromStdString(texts.sizes));
+    StatusBar->SetText(5, QString::fromStdString(texts.bitRates));
 }
 
 void TForm1::btnDelItemClick() {
-    const auto selected = ListView->selectedItems();
-    if (selected.isEmpty()) return;
-    const int row = ListView->indexOfTopLevelItem(selected.first());
-    delete selected.first();
+    const int row = ListView->DeleteSelectedRow();
+    if (row < 0) return;
     records_.erase(records_.begin() + row);
-    ListView->clearSelection();
-    ListView->setCurrentItem(nullptr);
-    for (int i = 0; i < ListView->topLevelItemCount(); ++i)
-        ListView->topLevelItem(i)->setText(kColPosition, QString::number(i + 1));
     saveOffered_ = true;
     deleteOffered_ = false;
     ApplyControls();
@@ -403,35 +346,11 @@ void TForm1::ProcessEvents() {
     if (mode_ == Mode::Decoding && endAfterJob_) throw JobInterrupted();
 }
 
-int TForm1::TimeoutSeconds() {
-    return seTimeout->Value();
-}
-
-std::string TForm1::TimeoutHint() {
-    return "można wydłużyć czas na stronie „Opcje”";
-}
-
 void TForm1::SetBusyCursor(bool busy) {
     if (busy)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-}
-
-void TForm1::StepProgress() {
-    ProgressBar->setValue(ProgressBar->value() + 1);
-}
-
-bool TForm1::ConsoleVisible() {
-    return cbVisual->isChecked();
-}
-
-bool TForm1::EndWaitWhenProgramEnds() {
-    return cbEndWait->isChecked();
-}
-
-int TForm1::PassPauseMs() {
-    return seStepTime->Value();
 }
 
 void TForm1::HeaderRead(const ContainerHeader& header, std::int64_t fileSize) {
@@ -440,17 +359,9 @@ void TForm1::HeaderRead(const ContainerHeader& header, std::int64_t fileSize) {
     CenterImage();
 }
 
-void TForm1::ShowStep(const std::string& title) {
-    lbStep->setText(QString::fromStdString(title));
-}
-
 void TForm1::StartProgress(int rows) {
     ProgressBar->setMaximum(rows);
     ProgressBar->setValue(0);
-}
-
-void TForm1::ClearPicture() {
-    Image->ClearPicture();
 }
 
 void TForm1::ShowPicture(const GreyPicture& picture) {
@@ -518,9 +429,9 @@ void TForm1::btnDecodeClick() {
 }
 
 void TForm1::DecodeChosenContainer() {
-    DecodeOutcome outcome = RunDecodeJob({{state_.AppDir, state_.AppDir}, state_.CurrentPath,
-                                          FileNamePart(state_.CurrentPath)},
-                                         *this, runner_);
+    DecodeOutcome outcome = RunDecodeJob(
+        {{state_.AppDir, state_.AppDir}, state_.CurrentPath, FileNamePart(state_.CurrentPath)},
+        *this, runner_);
     if (outcome.end == DecodeOutcome::End::Interrupted) {
         DeleteTempFiles(state_.AppDir, {kDecoderInput, kDecoderOutput});
         lbStep->setText({});
@@ -576,10 +487,6 @@ void TForm1::btnSeriesRunClick() {
     }
     lbSeriesStep->setText(
         QString::fromStdString(SeriesEndText(done, steps.size(), failed, outOfMemory)));
-}
-
-void TForm1::btnSeriesStopClick() {
-    seriesStop_ = true;
 }
 
 }  // namespace eks

@@ -46,7 +46,7 @@ class TForm1 : public QWidget, private JobHost {
     ExperimentState& State() { return state_; }
     const CoderRunner& Runner() const { return runner_; }
     bool EndRequested() const { return endRequested_; }
-    QString PanelText(int index) const;
+    QString PanelText(int index) const { return StatusBar->Text(index); }
 
     // What can be done next. Every control's state follows from the mode and
     // the results table (ApplyControls).
@@ -55,7 +55,6 @@ class TForm1 : public QWidget, private JobHost {
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Event handlers, named after the controls that raise them.
@@ -74,7 +73,7 @@ class TForm1 : public QWidget, private JobHost {
     void btnDecodeClick();
     void btnSaveClick();
     void btnSeriesRunClick();
-    void btnSeriesStopClick();
+    void btnSeriesStopClick() { seriesStop_ = true; }
 
     // Steps that the handlers share.
     void LoadSelectedFile(const QString& path);
@@ -98,7 +97,7 @@ class TForm1 : public QWidget, private JobHost {
     DirectoryListBox* DLB = nullptr;
     FileListBox* FLB1 = nullptr;
     FileListBox* FLB2 = nullptr;
-    QFrame* Shape1 = nullptr;
+    Shape* Shape1 = nullptr;
     QWidget* Panel1 = nullptr;
     QSplitter* Splitter1 = nullptr;
     QTabWidget* PageControl1 = nullptr;
@@ -109,7 +108,7 @@ class TForm1 : public QWidget, private JobHost {
     QWidget* tabDescr = nullptr;
     ScrollBox* ScrollBox1 = nullptr;
     PictureBox* Image = nullptr;
-    QTreeWidget* ListView = nullptr;
+    ReportList* ListView = nullptr;
     QCheckBox* cbVisual = nullptr;
     QCheckBox* cbEndWait = nullptr;
     SpinEdit* seTimeout = nullptr;
@@ -143,7 +142,7 @@ class TForm1 : public QWidget, private JobHost {
     // The page "Wykres".
     QWidget* tabChart = nullptr;
     ChartPage* Chart = nullptr;
-    QStatusBar* StatusBar = nullptr;
+    PanelStatusBar* StatusBar = nullptr;
 
     void BuildWindow();
     QWidget* BuildFileColumn();
@@ -155,21 +154,22 @@ class TForm1 : public QWidget, private JobHost {
     void BuildSeriesTab();
     void BuildChartTab();
     void BuildStatusBar();
-    void ShareOutColumns();
 
     // What a job reads from the window and shows in it.
     void ProcessEvents() override;
-    int TimeoutSeconds() override;
-    std::string TimeoutHint() override;
+    int TimeoutSeconds() override { return seTimeout->Value(); }
+    std::string TimeoutHint() override { return "można wydłużyć czas na stronie „Opcje”"; }
     void SetBusyCursor(bool busy) override;
-    bool ConsoleVisible() override;
-    int PassPauseMs() override;
-    bool EndWaitWhenProgramEnds() override;
+    bool ConsoleVisible() override { return cbVisual->isChecked(); }
+    int PassPauseMs() override { return seStepTime->Value(); }
+    bool EndWaitWhenProgramEnds() override { return cbEndWait->isChecked(); }
     void HeaderRead(const ContainerHeader& header, std::int64_t fileSize) override;
-    void ShowStep(const std::string& title) override;
+    void ShowStep(const std::string& title) override {
+        lbStep->setText(QString::fromStdString(title));
+    }
     void StartProgress(int rows) override;
-    void StepProgress() override;
-    void ClearPicture() override;
+    void StepProgress() override { ProgressBar->setValue(ProgressBar->value() + 1); }
+    void ClearPicture() override { Image->ClearPicture(); }
     void ShowPicture(const GreyPicture& picture) override;
     // Where the jobs run and the containers go.
     SeriesSettings JobSettings(bool check, bool endWaitWithProgram) const;
@@ -189,11 +189,7 @@ class TForm1 : public QWidget, private JobHost {
     // The results: one record per row of the table, in the table's order.
     void AddRecord(const ResultRecord& record);
     void ShowJobSummary(const ResultRecord& record);
-    void SetPanel(int index, const QString& text);
     void ClearJobPanels();
-    // Runs a handler's body; an error that escapes it goes to the standard
-    // error report and the window stays usable.
-    void Guard(const std::function<void()>& body);
 
     ExperimentState state_;
     Separators seps_;
@@ -211,14 +207,9 @@ class TForm1 : public QWidget, private JobHost {
     bool seriesStop_ = false;
     bool endAfterJob_ = false;
     bool endRequested_ = false;
-    QLabel* panels_[8] = {};
     CoderRunner runner_;
     QString reportName_ = "wyniki.txt";
     int reportType_ = 0;  // the file type chosen last: the report or the CSV
 };
-
-// The standard error report: the error's message, with a full stop appended
-// when its last character sorts after ".", in a box with a stop icon.
-QString ErrorReportText(const QString& message);
 
 }  // namespace eks

@@ -240,7 +240,6 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     EXPECT_EQ(ReadFile(work_.File("tmp3x.dat")), "xyz");
 }
 
-
 TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
     // One order of the steps: the images as given, B before P, orders
     // ascending, each once.
@@ -274,8 +273,9 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
     WriteFile(work_.File("pusty.pgm"), "P5\n600 0\n255\n");
     SeriesSettings unchecked = settings;
     unchecked.check = false;
-    const StepOutcome empty = RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
-                                            {0, BitOrder::PixelMajor, 1}, unchecked, host_, runner_);
+    const StepOutcome empty =
+        RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
+                      {0, BitOrder::PixelMajor, 1}, unchecked, host_, runner_);
     ASSERT_TRUE(empty.Succeeded()) << empty.text;
     EXPECT_EQ(empty.record.item.ResultWidth, 600);  // as the header gives it
     EXPECT_EQ(ReadFile(empty.containerPath).substr(0, 5), std::string("\0\0\0\0\x01", 5));

@@ -243,8 +243,8 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
     const std::string intError = "'' is not a valid integer value";
     EXPECT_EQ(ReadFile(root_.File("c.csv")),
               CsvHeaderLine() + FailedCsv("zly.pgm", 'B', 1, intError) +
-                  FailedCsv("zly.pgm", 'P', 1, intError) + Csv(rows[0], obraz_.path) +
-                  obrazRow + FailedCsv("brak.pgm", 'B', 1, CannotOpenFileMessage("brak.pgm")) +
+                  FailedCsv("zly.pgm", 'P', 1, intError) + Csv(rows[0], obraz_.path) + obrazRow +
+                  FailedCsv("brak.pgm", 'B', 1, CannotOpenFileMessage("brak.pgm")) +
                   FailedCsv("brak.pgm", 'P', 1, CannotOpenFileMessage("brak.pgm")) +
                   FailedCsv("krotki.pgm", 'B', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
                   FailedCsv("krotki.pgm", 'P', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
@@ -345,10 +345,11 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkin
     const std::string pidFile = root_.File("coder.pid");
     fs::rename(root_.File("bin/arith-n.exe"), root_.File("bin/arith-real"));
     Script("arith-n.exe", "[ \"$4\" = 2 ] && echo $$ >" + pidFile + ".part && mv " + pidFile +
-                              ".part " + pidFile + " && exec sleep 60\nexec \"${0%/*}/arith-real\" \"$@\"");
-    std::unique_ptr<QProcess> process(Start({"-j", "1", "--orders", "1-3", "--bit-orders", "B",
-                                             "--report", "r.txt", "--csv", "c.csv", "--out", "out",
-                                             obraz_.path}));
+                              ".part " + pidFile +
+                              " && exec sleep 60\nexec \"${0%/*}/arith-real\" \"$@\"");
+    std::unique_ptr<QProcess> process(
+        Start({"-j", "1", "--orders", "1-3", "--bit-orders", "B", "--report", "r.txt", "--csv",
+               "c.csv", "--out", "out", obraz_.path}));
     ASSERT_TRUE(process->waitForStarted(10000));
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
@@ -368,9 +369,9 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkin
     cut.item = {obraz_.name, obraz_.size, 0, obraz_.width, obraz_.height, 'B', 2};
     cut.hasContainer = false;
     cut.error = "przerwano";
-    EXPECT_EQ(ReadFile(root_.File("c.csv")),
-              CsvHeaderLine() + Csv(first, obraz_.path) + CsvLine(cut) +
-                  FailedCsv(obraz_.path, 'B', 3, "przerwano"));
+    EXPECT_EQ(ReadFile(root_.File("c.csv")), CsvHeaderLine() + Csv(first, obraz_.path) +
+                                                 CsvLine(cut) +
+                                                 FailedCsv(obraz_.path, 'B', 3, "przerwano"));
     const std::string report = ReadFile(root_.File("r.txt"));
     EXPECT_EQ(report, ExpectedReport({first}, report));
     EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"obraz_B1.ybq"});

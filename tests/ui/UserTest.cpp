@@ -284,8 +284,9 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     EXPECT_EQ(dialogs_[1].selectedType, 0);
     EXPECT_EQ(dialogs_[2].selectedType, 1);
     // Paths as the file system names them, without doubled separators.
-    EXPECT_NE(ReadFile(dir_.File("dane.csv")).find("\n" + dir_.File("wyniki/text_P3.ybq") + ",D,3,"),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFile(dir_.File("dane.csv")).find("\n" + dir_.File("wyniki/text_P3.ybq") + ",D,3,"),
+        std::string::npos);
 
     // A decode started on "Wyniki" shows the picture; the results' buttons
     // stay until the user picks another page. Its row is numbered after the
@@ -536,7 +537,8 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     during.clear();
     User().Click("btnDecode");
     ASSERT_EQ(shown_.size(), 2u);
-    EXPECT_EQ(shown_[1].toStdString(), DecoderGaveNoOutputMessage(5, "można wydłużyć czas na stronie „Opcje”"));
+    EXPECT_EQ(shown_[1].toStdString(),
+              DecoderGaveNoOutputMessage(5, "można wydłużyć czas na stronie „Opcje”"));
     EXPECT_EQ(Controls(), coderOff);
     EXPECT_EQ(during, std::set<std::string>{decoding});
     EXPECT_EQ(Rows().size(), 4u);
