@@ -342,7 +342,7 @@ void TForm1::BuildSeriesTab() {
         Place<QLabel>(tabSeries, "lbSeriesImage", QRect(16, 6, 317, 15), "najpierw wybierz obraz");
     anchors->Add(lbSeriesImage, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
     auto* group =
-        Place<QGroupBox>(tabSeries, "GroupBox3", QRect(16, 24, 317, 132), " Seria kodowań ");
+        Place<QGroupBox>(tabSeries, "GroupBox3", QRect(16, 24, 317, 140), " Seria kodowań ");
     anchors->Add(group, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
     Place<QLabel>(group, nullptr, QRect(16, 27, 60, 13), "Rząd od");
     seFrom = Place<SpinEdit>(group, "seFrom", QRect(80, 24, 50, 22), 1, 9, 1, 1);
@@ -358,18 +358,19 @@ void TForm1::BuildSeriesTab() {
                                      "Sprawdzaj każdy kontener dekoderem");
 
     btnSeriesRun =
-        Place<QPushButton>(tabSeries, "btnSeriesRun", QRect(16, 162, 110, 25), "Uruchom serię");
+        Place<QPushButton>(tabSeries, "btnSeriesRun", QRect(16, 172, 110, 25), "Uruchom serię");
     btnSeriesRun->setEnabled(false);
     btnSeriesStop =
-        Place<QPushButton>(tabSeries, "btnSeriesStop", QRect(136, 162, 84, 25), "Przerwij");
+        Place<QPushButton>(tabSeries, "btnSeriesStop", QRect(136, 172, 84, 25), "Przerwij");
     btnSeriesStop->setEnabled(false);
-    SeriesProgress = Place<QProgressBar>(tabSeries, "SeriesProgress", QRect(16, 196, 317, 12));
+    SeriesProgress = Place<QProgressBar>(tabSeries, "SeriesProgress", QRect(16, 206, 317, 12));
     SeriesProgress->setTextVisible(false);
     SeriesProgress->setValue(0);
     anchors->Add(SeriesProgress, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge);
-    lbSeriesStep = Place<QLabel>(tabSeries, "lbSeriesStep", QRect(16, 212, 317, 15), "");
-    lstSeries = Place<QListWidget>(tabSeries, "lstSeries", QRect(16, 232, 317, 113));
+    lbSeriesStep = Place<QLabel>(tabSeries, "lbSeriesStep", QRect(16, 222, 317, 15), "");
+    lstSeries = Place<QListWidget>(tabSeries, "lstSeries", QRect(16, 242, 317, 103));
     anchors->Add(lstSeries, Qt::LeftEdge | Qt::RightEdge | Qt::TopEdge | Qt::BottomEdge);
+    lstSeries->setIconSize(QSize(14, 14));  // the mark of a failed step
 
     connect(btnSeriesRun, &QPushButton::clicked, this,
             [this] { RunReportingErrors([this] { btnSeriesRunClick(); }); });

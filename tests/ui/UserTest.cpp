@@ -513,15 +513,23 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     EXPECT_EQ(during, std::set<std::string>{encoding});
     std::filesystem::rename(dir_.File("schowane"), dir_.File("wyniki"));
 
-    // A coder output of megabytes: the status bar's sizes panel grows to show it.
+    // Megabytes out of a 2 × 2 image: the status bar's panels grow to show
+    // their whole texts.
     BreakProgram("arith-n.exe");
     WriteFile(dir_.File("arith-n.exe"), "#!/bin/sh\nhead -c 8336457 /dev/zero > \"$2\"\n");
-    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    WriteFile(dir_.File("maly.pgm"), "P5\n2 2\n255\nabcd");
+    User().Click("Shape1");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "maly.pgm"));
     User().Click("btnCode");
-    ASSERT_EQ(form.PanelText(3), "77,071/8,336,462");
+    ASSERT_EQ(form.PanelText(3), "15/8,336,462");
+    ASSERT_EQ(form.PanelText(5), "30.000/1.6673E+007");
     QApplication::processEvents();
-    const auto* sizes = User().Find<QLabel>("StatusPanel3");
-    EXPECT_GE(sizes->contentsRect().width(), sizes->fontMetrics().horizontalAdvance(sizes->text()));
+    for (const char* name : {"StatusPanel1", "StatusPanel3", "StatusPanel5"}) {
+        const auto* panel = User().Find<QLabel>(name);
+        EXPECT_GE(panel->contentsRect().width(),
+                  panel->fontMetrics().horizontalAdvance(panel->text()))
+            << name;
+    }
 
     // Encode without output: no message, no row, the lists on.
     BreakProgram("arith-n.exe");
