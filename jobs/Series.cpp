@@ -1,6 +1,7 @@
 #include "jobs/Series.h"
 
 #include <algorithm>
+#include <new>
 
 #include "core/Container.h"
 #include "core/Paths.h"
@@ -73,13 +74,20 @@ void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSetting
     if (!decoded.Done()) {
         out.check = CheckResult::CouldNotRun;
         out.text = CheckFailedText(OneLine(decoded.error));
-    } else if (const auto difference = CompareWithBitSequence(*image.file, image.pixelDataOffset,
-                                                              step.bitOrder, decoded.decoded)) {
-        out.check = CheckResult::Mismatch;
-        out.difference = *difference;
-        out.text = CheckFailedText(DifferenceText(*difference));
     } else {
-        out.check = CheckResult::Passed;
+        try {
+            const auto difference = CompareWithBitSequence(*image.file, image.pixelDataOffset,
+                                                           step.bitOrder, decoded.decoded);
+            out.check = difference ? CheckResult::Mismatch : CheckResult::Passed;
+            if (difference) {
+                out.difference = *difference;
+                out.text = CheckFailedText(DifferenceText(*difference));
+            }
+        } catch (const std::bad_alloc&) {
+            // Not a mismatch: the comparison's block could not be had.
+            out.check = CheckResult::CouldNotRun;
+            out.text = CheckFailedText(OneLine(kOutOfMemoryMessage));
+        }
     }
     out.record.check = out.check == CheckResult::Passed ? CheckState::Passed : CheckState::Failed;
 }
