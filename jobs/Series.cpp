@@ -131,8 +131,8 @@ SeriesImage LoadedImage(const ExperimentState& state) {
 
 std::string SeriesImageText(const std::optional<SeriesImage>& image) {
     if (!image) return "najpierw wybierz obraz";
-    return "obraz: " + FileNamePart(image->path) + ", " + std::to_string(image->width) + "×" +
-           std::to_string(image->height);
+    return "obraz: " + FileNamePart(image->path) + ", " +
+           DimensionsText(image->width, image->height);
 }
 
 SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file) {
@@ -153,10 +153,12 @@ SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file) {
     return image;
 }
 
-StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step) {
+namespace {
+
+// A step's outcome before it has run: the record knows the image, the
+// operation and the order, nothing of the image's values or a container.
+StepOutcome StepBefore(const std::string& imagePath, const SeriesStep& step) {
     StepOutcome out;
-    out.cause = StepCause::Interrupted;
-    out.text = JobInterrupted().what();
     ResultRecord& record = out.record;
     record.path = NormalPath(imagePath);
     record.item.CurrentName = FileNamePart(imagePath);
@@ -164,56 +166,69 @@ StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step) {
     record.item.ResultOrder = static_cast<std::uint8_t>(step.order);
     record.hasImage = false;
     record.hasContainer = false;
-    record.error = out.text;
+    return out;
+}
+
+// The step's body; a failure leaves its cause and text in `out`.
+void RunStep(const SeriesImage& image, const SeriesStep& step, const SeriesSettings& settings,
+             JobHost& host, CoderRunner& runner, StepOutcome& out) {
+    if (!image.error.empty() || !image.file) {
+        out.cause = StepCause::ImageUnreadable;
+        out.text = image.error;
+        return;
+    }
+    const bool pixelMajor = step.bitOrder == BitOrder::PixelMajor;
+    TItemRec& item = out.record.item;
+    out.record.hasImage = true;
+    item.ResultWidth = image.width;
+    item.ResultHeight = image.height;
+    item.SizeBefore = image.fileSize;
+    out.containerPath =
+        ContainerPathIn(settings.outDir, ContainerName(image.path, pixelMajor, step.order));
+
+    EncodeRequest request;
+    request.place = settings.place;
+    request.containerPath = out.containerPath;
+    request.rowName = item.CurrentName;
+    request.sourceSize = image.fileSize;
+    request.width = image.width;
+    request.height = image.height;
+    request.order = step.order;
+    request.bitOrder = step.bitOrder;
+    QuietHost quiet(host, settings.endWaitWithProgram);
+    const EncodeOutcome encoded =
+        RunEncodeJob(request, *image.file, image.pixelDataOffset, quiet, runner);
+    out.cause = CauseOf(encoded.end);
+    if (!out.Written()) {
+        out.text = OneLine(encoded.error);
+        return;
+    }
+    out.record.hasContainer = true;
+    item.SizeAfter = encoded.row.SizeAfter;
+    if (settings.check) Check(image, step, settings, host, runner, out);
+}
+
+}  // namespace
+
+StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step) {
+    StepOutcome out = StepBefore(imagePath, step);
+    out.cause = StepCause::Interrupted;
+    out.text = out.record.error = JobInterrupted().what();
     return out;
 }
 
 StepOutcome RunSeriesStep(const SeriesImage& image, const SeriesStep& step,
                           const SeriesSettings& settings, JobHost& host, CoderRunner& runner) {
-    const bool pixelMajor = step.bitOrder == BitOrder::PixelMajor;
     StepOutcome out;
-    ResultRecord& record = out.record;
-    TItemRec& item = record.item;
     try {
-        out = StepNotRun(image.path, step);
-        out.text = record.error = {};
-        if (!image.error.empty() || !image.file) {
-            out.cause = StepCause::ImageUnreadable;
-            out.text = record.error = image.error;
-            return out;
-        }
-        record.hasImage = true;
-        item.ResultWidth = image.width;
-        item.ResultHeight = image.height;
-        item.SizeBefore = image.fileSize;
-        out.containerPath =
-            ContainerPathIn(settings.outDir, ContainerName(image.path, pixelMajor, step.order));
-
-        EncodeRequest request;
-        request.place = settings.place;
-        request.containerPath = out.containerPath;
-        request.rowName = item.CurrentName;
-        request.sourceSize = image.fileSize;
-        request.width = image.width;
-        request.height = image.height;
-        request.order = step.order;
-        request.bitOrder = step.bitOrder;
-        QuietHost quiet(host, settings.endWaitWithProgram);
-        const EncodeOutcome encoded =
-            RunEncodeJob(request, *image.file, image.pixelDataOffset, quiet, runner);
-        out.cause = CauseOf(encoded.end);
-        if (!out.Written()) {
-            out.text = record.error = OneLine(encoded.error);
-            return out;
-        }
-        record.hasContainer = true;
-        item.SizeAfter = encoded.row.SizeAfter;
-        if (settings.check) Check(image, step, settings, host, runner, out);
-        record.error = out.text;
+        out = StepBefore(image.path, step);
+        RunStep(image, step, settings, host, runner, out);
     } catch (const std::exception& e) {
         out.cause = StepCause::Other;
-        out.text = record.error = OneLine(e.what());
+        out.text = OneLine(e.what());
     }
+    // The record carries the step's text for the CSV.
+    out.record.error = out.text;
     return out;
 }
 

@@ -36,7 +36,11 @@ std::string TimeOfDayText(const std::tm& local) {
 std::string TimeOfDayNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
     localtime_r(&now, &local);
+#endif
     return TimeOfDayText(local);
 }
 

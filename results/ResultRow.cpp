@@ -25,6 +25,10 @@ ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& se
     return row;
 }
 
+std::string DimensionsText(std::int64_t width, std::int64_t height) {
+    return std::to_string(width) + "×" + std::to_string(height);
+}
+
 std::string NormalPath(const std::string& path) {
     if (path.empty()) return path;
     return std::filesystem::path(path).lexically_normal().string();
@@ -35,7 +39,7 @@ JobStatusTexts MakeJobStatusTexts(const ResultRecord& record, const Separators& 
     const TItemRec& item = record.item;
     const std::int64_t pixels = record.Pixels();
     JobStatusTexts texts;
-    texts.dimensions = std::to_string(item.ResultWidth) + "×" + std::to_string(item.ResultHeight);
+    texts.dimensions = DimensionsText(item.ResultWidth, item.ResultHeight);
     texts.sizes = FormatThousands(item.SizeBefore, seps.thousands) + "/" +
                   FormatThousands(item.SizeAfter, seps.thousands);
     if (pixels != 0)

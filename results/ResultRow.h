@@ -61,6 +61,9 @@ struct ResultRecord {
     bool Written() const { return hasContainer; }
 };
 
+// The dimension form: width, the multiplication sign, height, no blanks: "512×384".
+std::string DimensionsText(std::int64_t width, std::int64_t height);
+
 // A path with "." and ".." parts resolved and separators that follow each
 // other joined into one: "/a//wyniki/x.ybq" → "/a/wyniki/x.ybq". A relative
 // path stays relative.

@@ -28,14 +28,6 @@
 
 namespace eks {
 
-namespace {
-
-QString Dimensions(int width, int height) {
-    return QString::number(width) + "×" + QString::number(height);
-}
-
-}  // namespace
-
 // ------------------------------------------------------ the control states
 
 bool TForm1::Working() const {
@@ -66,8 +58,9 @@ void TForm1::ApplyControls() {
     btnSave->setEnabled(saveOffered_);
     btnDelItem->setEnabled(deleteOffered_);
 
-    // A series codes the image that "Koduj" would code, when it could.
-    btnSeriesRun->setEnabled(coder && image_);
+    // A series codes the image that "Koduj" would code, when it could: the
+    // mode PGM ready always has its image.
+    btnSeriesRun->setEnabled(coder);
     btnSeriesStop->setEnabled(mode_ == Mode::Series);
     if (mode_ == Mode::Series) return;
     lbSeriesImage->setText(QString::fromStdString(SeriesImageText(coder ? image_ : std::nullopt)));
@@ -256,9 +249,11 @@ void TForm1::ShowDimensions() {
         // purpose: an image without pixels shows as 0×0.
         state_.ImageWidth = static_cast<std::uint16_t>(Image->Picture().width());
         state_.ImageHeight = static_cast<std::uint16_t>(Image->Picture().height());
-        StatusBar->SetText(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
+        StatusBar->SetText(
+            1, QString::fromStdString(DimensionsText(state_.ImageWidth, state_.ImageHeight)));
     } else if (ext == ".YBQ") {
-        StatusBar->SetText(1, Dimensions(state_.ImageWidth, state_.ImageHeight));
+        StatusBar->SetText(
+            1, QString::fromStdString(DimensionsText(state_.ImageWidth, state_.ImageHeight)));
     }
 }
 
