@@ -49,10 +49,13 @@ class ByteStream {
     const std::uint8_t* Data() const { return data_.get(); }
     std::uint8_t* Data() { return data_.get(); }
 
-    // Replaces the content with the whole file and sets the position to 0.
-    // Throws Error "Cannot open file <path>" when the file cannot be opened;
-    // the stream keeps its former content on every failure.
-    void LoadFromFile(const std::string& path);
+    // Replaces the content with the file, up to `limit` bytes and never
+    // beyond the size it had when opened, and sets the position to 0. Throws
+    // Error "Cannot open file <path>" when the file cannot be opened, and a
+    // Polish text when the name is not a regular file (which is never opened,
+    // so a pipe does not hang the caller); the stream keeps its former
+    // content on every failure.
+    void LoadFromFile(const std::string& path, std::uint64_t limit = UINT64_MAX);
     // Writes the whole content to the file, replacing it, as WriteWholeFile.
     void SaveToFile(const std::string& path) const;
 
@@ -65,19 +68,11 @@ class ByteStream {
     std::size_t pos_ = 0;
 };
 
-// Writes bytes to a file, replacing it. The file appears complete or not at
-// all: the bytes go to a temporary file made beside it, which is renamed onto
-// the name once written. A save may replace only what the user could have
-// overwritten in place:
-// - a symbolic link is followed to its final target, which is replaced; the
-//   link stays a link;
-// - a name that is not a regular file (a folder, a device, a pipe) and an
-//   existing file the user may not write are refused and left untouched;
-// - a new file gets mode 0666 less the umask; a replaced file keeps its mode,
-//   and its owner and group where the system allows.
-// Throws Error "Cannot create file <path>" (the path as given) when the file
-// is refused or cannot be created, and a Polish write error when writing
-// fails. No temporary file is left behind on any failure.
+// Writes bytes to a file, replacing it, as SafeSave (core/Files) does: the
+// file appears complete or not at all, and only where the user could have
+// written in place. Throws Error "Cannot create file <path>" (the path as
+// given) when the file is refused or cannot be created, and a Polish write
+// error when writing fails. No temporary file is left behind on any failure.
 void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
 
 }  // namespace eks

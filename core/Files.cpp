@@ -1,0 +1,539 @@
+#include "core/Files.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace eks {
+
+std::string NotRegularFileMessage(const std::string& path) {
+    return "Plik " + path +
+           " nie jest zwykłym plikiem (to katalog, potok albo urządzenie) - nie został otwarty";
+}
+
+// ------------------------------------------------------------------ inputs
+
+#ifdef _WIN32
+
+InputFile::Status InputFile::Open(const std::string& path) {
+    Close();
+    read_ = size_ = 0;
+    error_ = 0;
+    struct _stat64 st {};
+    if (::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG)
+        return status_ = Status::NotRegular;
+    fd_ = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd_ < 0) {
+        error_ = errno;
+        return status_ = error_ == ENOENT ? Status::Missing : Status::Failed;
+    }
+    if (::_fstat64(fd_, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        Close();
+        return status_ = Status::NotRegular;
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    return status_ = Status::Open;
+}
+
+void InputFile::Close() {
+    if (fd_ >= 0) ::_close(fd_);
+    fd_ = -1;
+}
+
+long long InputFile::Read(void* dst, std::size_t n) {
+    const std::uint64_t left = size_ - read_;
+    if (n > left) n = static_cast<std::size_t>(left);
+    if (n > (1u << 30)) n = 1u << 30;
+    if (n == 0) return 0;
+    const int got = ::_read(fd_, dst, static_cast<unsigned>(n));
+    if (got < 0) {
+        error_ = errno;
+        return -1;
+    }
+    read_ += static_cast<std::uint64_t>(got);
+    return got;
+}
+
+bool InputFile::Rewind() {
+    if (::_lseeki64(fd_, 0, SEEK_SET) != 0) {
+        error_ = errno;
+        return false;
+    }
+    read_ = 0;
+    return true;
+}
+
+bool IsSpecialFile(const std::string& path) {
+    struct _stat64 st {};
+    return ::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG;
+}
+
+#else
+
+InputFile::Status InputFile::Open(const std::string& path) {
+    Close();
+    read_ = size_ = 0;
+    error_ = 0;
+    // O_NONBLOCK: opening a pipe without a writer returns at once instead of
+    // waiting for one; the type is then seen before anything is read.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) {
+        error_ = errno;
+        return status_ = error_ == ENOENT ? Status::Missing : Status::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        error_ = errno;
+        Close();
+        return status_ = Status::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Close();
+        return status_ = Status::NotRegular;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+    size_ = static_cast<std::uint64_t>(st.st_size);
+    return status_ = Status::Open;
+}
+
+void InputFile::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+long long InputFile::Read(void* dst, std::size_t n) {
+    const std::uint64_t left = size_ - read_;
+    if (n > left) n = static_cast<std::size_t>(left);
+    if (n > (std::size_t{1} << 30)) n = std::size_t{1} << 30;
+    for (;;) {
+        if (n == 0) return 0;
+        const ssize_t got = ::read(fd_, dst, n);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error_ = errno;
+            return -1;
+        }
+        read_ += static_cast<std::uint64_t>(got);
+        return got;
+    }
+}
+
+bool InputFile::Rewind() {
+    if (::lseek(fd_, 0, SEEK_SET) != 0) {
+        error_ = errno;
+        return false;
+    }
+    read_ = 0;
+    return true;
+}
+
+bool IsSpecialFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+}
+
+#endif
+
+// ------------------------------------------------------------------- saves
+
+namespace {
+
+std::atomic<unsigned> g_tempCounter{0};
+
+int ProcessId() {
+#ifdef _WIN32
+    return ::_getpid();
+#else
+    return static_cast<int>(::getpid());
+#endif
+}
+
+// The folder part of a path, separator included, and the name part.
+void SplitPath(const std::string& path, std::string& dir, std::string& base) {
+#ifdef _WIN32
+    const std::size_t slash = path.find_last_of("/\\:");
+#else
+    const std::size_t slash = path.rfind('/');
+#endif
+    dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    base = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+#ifndef _WIN32
+
+// More hops than this between a name and a file is taken for a loop, as the
+// kernel does (its limit is 40).
+constexpr int kMaxLinkHops = 40;
+
+// Where a save really lands: the name with every symbolic link on it followed
+// to the final target, which need not exist yet (a link may point at a file
+// still to be made). `st` is valid when `exists` is true; it never describes a
+// link.
+struct SaveTarget {
+    std::string path;
+    bool exists = false;
+    struct stat st {};
+};
+
+// The content of the symbolic link `link`; false when it cannot be read.
+bool ReadLink(const std::string& link, std::size_t sizeHint, std::string& target) {
+    std::string buf(sizeHint < 256 ? 256 : sizeHint + 1, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink(link.c_str(), buf.data(), buf.size());
+        if (n < 0) return false;
+        if (static_cast<std::size_t>(n) < buf.size()) {
+            target.assign(buf.data(), static_cast<std::size_t>(n));
+            return !target.empty();
+        }
+        buf.resize(buf.size() * 2);  // possibly cut: try again with more room
+    }
+}
+
+// Follows the links on `path`; false when the name cannot lead to a file that
+// a save may write: a loop of links, an unreadable link, a component that is
+// not a directory ("file.txt/x"), a name too long.
+bool ResolveSaveTarget(const std::string& path, SaveTarget& out) {
+    std::string p = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0) {
+            // A missing name is a new file; a missing folder on the way shows
+            // itself when the temporary file cannot be made there.
+            if (errno != ENOENT) return false;
+            out.path = p;
+            out.exists = false;
+            return true;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            out.path = p;
+            out.exists = true;
+            out.st = st;
+            return true;
+        }
+        std::string target;
+        if (hops == kMaxLinkHops || !ReadLink(p, static_cast<std::size_t>(st.st_size), target))
+            return false;
+        // A relative link counts from the folder the link stands in. The
+        // folder part is kept as written, so that the kernel, not a textual
+        // clean-up, decides what ".." in it means.
+        const std::size_t slash = p.rfind('/');
+        p = target.front() == '/' || slash == std::string::npos ? target
+                                                                : p.substr(0, slash + 1) + target;
+    }
+}
+
+// Gives the new file the owner and group of the one it replaces where the
+// system allows it: root may, other users may keep the group when they belong
+// to it. Otherwise the file becomes the saver's, as any new file would; that
+// is no reason to refuse the save.
+void KeepOwnerAndGroup(int fd, const struct stat& old) {
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) return;
+    if (made.st_uid == old.st_uid && made.st_gid == old.st_gid) return;
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0 || errno != EPERM) return;
+    if (made.st_gid == old.st_gid) return;
+    const int groupKept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    static_cast<void>(groupKept);  // fails when the user is not a member of it
+}
+
+#endif  // !_WIN32
+
+std::string TempName(const std::string& dir, const std::string& base) {
+    return dir + SafeSaveTempPrefix(base) + std::to_string(ProcessId()) + "-" +
+           std::to_string(++g_tempCounter) + ".tmp";
+}
+
+}  // namespace
+
+std::string SafeSaveTempPrefix(const std::string& name) {
+    return "." + name.substr(0, 64) + ".~";
+}
+
+void SafeSave::Fail(Stage stage, int error) {
+    Abandon();
+    throw Failure{stage, error};
+}
+
+#ifdef _WIN32
+
+SafeSave::SafeSave(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) throw Failure{Stage::Create, 0};
+    target_ = path;
+    SplitPath(path, dir_, base_);
+    if (base_.empty()) throw Failure{Stage::Create, EISDIR};
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        temp_ = TempName(dir_, base_);
+        fd_ = ::_open(temp_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                      _S_IREAD | _S_IWRITE);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+        const int err = errno;
+        temp_.clear();
+        throw Failure{Stage::Create, err};
+    }
+}
+
+void SafeSave::Write(const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const unsigned chunk = size < (1u << 30) ? static_cast<unsigned>(size) : 1u << 30;
+        const int n = ::_write(fd_, p, chunk);
+        if (n <= 0) Fail(Stage::Write, n < 0 ? errno : EIO);
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        written_ += static_cast<std::uint64_t>(n);
+    }
+}
+
+void SafeSave::Commit() {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::_close(fd) != 0) Fail(Stage::Write, errno);
+    if (!::MoveFileExA(temp_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        Fail(Stage::Commit, EACCES);
+    temp_.clear();
+    done_ = true;
+}
+
+void SafeSave::Abandon() noexcept {
+    if (fd_ >= 0) ::_close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::_unlink(temp_.c_str());
+    temp_.clear();
+    done_ = true;
+}
+
+#else
+
+SafeSave::SafeSave(const std::string& path) {
+    // A save replaces a file the user could have overwritten in place, and
+    // nothing else: links are followed and stay links, devices, folders and
+    // pipes are refused before anything is opened (opening a pipe for writing
+    // would wait for a reader), and a file the user may not write keeps its
+    // bytes even where the folder would allow the rename.
+    SaveTarget target;
+    if (!ResolveSaveTarget(path, target)) throw Failure{Stage::Create, errno == 0 ? ELOOP : errno};
+    if (target.exists && !S_ISREG(target.st.st_mode))
+        throw Failure{Stage::Create, S_ISDIR(target.st.st_mode) ? EISDIR : 0};
+    if (target.exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
+        throw Failure{Stage::Create, errno};
+    target_ = target.path;
+    SplitPath(target_, dir_, base_);
+    if (base_.empty()) throw Failure{Stage::Create, EISDIR};
+
+    // A new file is created with 0666 and the kernel applies the umask (and a
+    // folder's default ACL); a replacement starts private and takes the old
+    // file's mode below.
+    const mode_t createMode = target.exists ? S_IRUSR | S_IWUSR : 0666;
+#ifdef O_TMPFILE
+    // A file without a name in the target's folder (so that the final link
+    // stays within one file system): whatever ends the process before the
+    // commit leaves nothing behind.
+    fd_ = ::open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+    unnamed_ = fd_ >= 0;
+#endif
+    // Elsewhere an exclusive name beside the target.
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        temp_ = TempName(dir_, base_);
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+        const int err = errno;
+        temp_.clear();
+        throw Failure{Stage::Create, err};
+    }
+    if (target.exists) {
+        KeepOwnerAndGroup(fd_, target.st);
+        // After fchown, which may clear the set-id bits.
+        if (::fchmod(fd_, target.st.st_mode & 07777) != 0) Fail(Stage::Create, errno);
+    }
+}
+
+void SafeSave::Write(const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const std::size_t chunk = size < (std::size_t{1} << 30) ? size : (std::size_t{1} << 30);
+        const ssize_t n = ::write(fd_, p, chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail(Stage::Write, errno);
+        }
+        if (n == 0) Fail(Stage::Write, EIO);
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        written_ += static_cast<std::uint64_t>(n);
+    }
+}
+
+void SafeSave::Commit() {
+    if (unnamed_) {
+        // The file gets its temporary name only now, complete; a name cannot
+        // be linked over an existing one, so the rename below still follows.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            temp_ = TempName(dir_, base_);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                break;
+            const int err = errno;
+            temp_.clear();
+            if (err != EEXIST) Fail(Stage::Commit, err);
+        }
+        if (temp_.empty()) Fail(Stage::Commit, EEXIST);
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    // After EINTR the descriptor is gone on Linux and the data handed over;
+    // there is nothing to retry.
+    if (::close(fd) != 0 && errno != EINTR) Fail(Stage::Write, errno);
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) Fail(Stage::Commit, errno);
+    temp_.clear();
+    done_ = true;
+}
+
+void SafeSave::Abandon() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+    temp_.clear();
+    done_ = true;
+}
+
+#endif
+
+SafeSave::~SafeSave() {
+    if (!done_) Abandon();
+}
+
+int RemoveSaveLeftovers(const std::string& dir, const std::string& name) {
+    namespace fs = std::filesystem;
+    const std::string prefix = SafeSaveTempPrefix(name);
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        std::error_code removeEc;
+        if (file.rfind(prefix, 0) == 0 && fs::remove(it->path(), removeEc)) ++removed;
+    }
+    return removed;
+}
+
+// -------------------------------------------------------------------- locks
+
+#ifdef _WIN32
+
+FileLock::Result FileLock::TryTake(const std::string& path, const std::string& owner) {
+    Release();
+    // A file opened without sharing for writing is the lock on Windows.
+    fd_ = ::_sopen(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYWR,
+                   _S_IREAD | _S_IWRITE);
+    if (fd_ < 0) {
+        error_ = errno;
+        InputFile file(path);
+        char text[256] = {};
+        const long long n = file.Read(text, sizeof text - 1);
+        holder_.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+        return error_ == EACCES ? Result::Held : Result::Failed;
+    }
+    path_ = path;
+    ::_chsize(fd_, 0);
+    ::_write(fd_, owner.data(), static_cast<unsigned>(owner.size()));
+    return Result::Taken;
+}
+
+void FileLock::Release() {
+    if (fd_ < 0) return;
+    ::_close(fd_);
+    ::_unlink(path_.c_str());
+    fd_ = -1;
+}
+
+std::string ThisProcessText() {
+    char host[256] = "?";
+    DWORD size = sizeof host;
+    ::GetComputerNameA(host, &size);
+    return "proces " + std::to_string(ProcessId()) + " na komputerze " + host;
+}
+
+#else
+
+FileLock::Result FileLock::TryTake(const std::string& path, const std::string& owner) {
+    Release();
+    holder_.clear();
+    error_ = 0;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) {
+            error_ = errno;
+            return Result::Failed;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            error_ = errno;
+            char text[512];
+            const ssize_t n = ::pread(fd, text, sizeof text, 0);
+            holder_.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+            while (!holder_.empty() && (holder_.back() == '\n' || holder_.back() == '\0'))
+                holder_.pop_back();
+            ::close(fd);
+            return error_ == EWOULDBLOCK ? Result::Held : Result::Failed;
+        }
+        // The holder before us removes the file while it still holds the
+        // lock: a lock taken on a file that has lost its name is no lock.
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            if (::ftruncate(fd, 0) == 0) {
+                const ssize_t written = ::pwrite(fd, owner.data(), owner.size(), 0);
+                static_cast<void>(written);  // the text is a courtesy; the lock holds without it
+            }
+            fd_ = fd;
+            path_ = path;
+            return Result::Taken;
+        }
+        ::close(fd);
+    }
+    error_ = EAGAIN;
+    return Result::Failed;
+}
+
+void FileLock::Release() {
+    if (fd_ < 0) return;
+    // Removed while still held, so that no one takes a lock on a file that is
+    // about to lose its name.
+    ::unlink(path_.c_str());
+    ::close(fd_);
+    fd_ = -1;
+}
+
+std::string ThisProcessText() {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "?");
+    return "proces " + std::to_string(ProcessId()) + " na komputerze " + host;
+}
+
+#endif
+
+}  // namespace eks
