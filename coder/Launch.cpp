@@ -82,7 +82,29 @@ bool StartedProgram::Running() const {
     return process_->state() != QProcess::NotRunning;
 }
 
+std::string StartedProgram::Failure() const {
+    if (stopped_ || Running()) return {};
+    // The standard error can be read once: the answer is kept.
+    if (!failure_) failure_ = EndedFailure();
+    return *failure_;
+}
+
+std::string StartedProgram::EndedFailure() const {
+    if (process_->exitStatus() == QProcess::CrashExit)
+        return "zakończył się sygnałem " + std::to_string(process_->exitCode());
+    if (process_->exitCode() == 0) return {};
+    // The last line the program wrote to its standard error, which names the
+    // program itself first ("arith-n.exe: ...").
+    QString text = QString::fromUtf8(process_->readAllStandardError()).trimmed();
+    text = text.mid(text.lastIndexOf('\n') + 1).trimmed();
+    const QString name = QFileInfo(process_->program()).fileName() + ": ";
+    if (text.startsWith(name)) text = text.mid(name.size());
+    if (!text.isEmpty()) return text.toStdString();
+    return "zakończył się z kodem " + std::to_string(process_->exitCode());
+}
+
 void StartedProgram::Stop() {
+    stopped_ = true;
 #ifdef Q_OS_UNIX
     // The whole group, also when the program that leads it has ended and been
     // reaped: the group's number stays taken while any member lives, and
@@ -102,7 +124,8 @@ void StartedProgram::Stop() {
 
 std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
                                              const std::string& workDir, const char* program,
-                                             const std::vector<std::string>& args, bool visible) {
+                                             const std::vector<std::string>& args, bool visible,
+                                             std::string* whyNot) {
     const QString path =
         QFileInfo(QString::fromStdString(programDir) + QString::fromLatin1(program))
             .absoluteFilePath();
@@ -126,7 +149,11 @@ std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
     }
     // The program (or its terminal) leads a process group of its own, which
     // whatever it starts joins, so that a stop can end all of it.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    process->setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        // A caller that ignores a broken pipe must not pass that on.
+        ::signal(SIGPIPE, SIG_DFL);
+    });
 #else
     // Elsewhere the program runs hidden and only the program itself is ended;
     // on Windows a job object would take the place of the process group.
@@ -134,9 +161,12 @@ std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
 #endif
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
+    // The standard error stays a pipe: a failed program's last line says why.
     process->start();
-    if (!process->waitForStarted(5000)) return nullptr;
+    if (!process->waitForStarted(5000)) {
+        if (whyNot) *whyNot = process->errorString().toStdString();
+        return nullptr;
+    }
     const std::int64_t group = process->processId();
     return std::make_unique<StartedProgram>(std::move(process), group);
 }

@@ -71,8 +71,11 @@ void CoderRunner::Launch(const std::string& programDir, const std::string& workD
     host_.SetBusyCursor(true);
     ScopeExit cursor{[this] { host_.SetBusyCursor(false); }};
     host_.ProcessEvents();
-    program_ =
-        StartProgram(programDir, workDir, program, ProgramArguments(input, output, order), visible);
+    startFailure_.clear();
+    std::string whyNot;
+    program_ = StartProgram(programDir, workDir, program, ProgramArguments(input, output, order),
+                            visible, &whyNot);
+    if (!program_) startFailure_ = "nie można go uruchomić (" + whyNot + ")";
 }
 
 void CoderRunner::RunCoder(const std::string& programDir, const std::string& workDir, int order,
@@ -95,12 +98,13 @@ void CoderRunner::WaitMs(int ms) {
     }
 }
 
-void CoderRunner::WaitForProgram(int ms) {
+void CoderRunner::WaitForProgram(int ms, bool endWithProgram) {
     const std::int64_t start = clock_.NowMs();
     for (;;) {
         const std::int64_t elapsed = clock_.NowMs() - start;
         host_.ProcessEvents();
-        if (elapsed >= ms || !ProgramRunning()) return;
+        if (elapsed >= ms || !ProgramFailure().empty()) return;
+        if (endWithProgram && !ProgramRunning()) return;
         clock_.SleepMs(static_cast<int>(std::min<std::int64_t>(kWaitSliceMs, ms - elapsed)));
     }
 }
@@ -109,13 +113,18 @@ bool CoderRunner::ProgramRunning() const {
     return program_ && program_->Running();
 }
 
+std::string CoderRunner::ProgramFailure() const {
+    if (!startFailure_.empty()) return startFailure_;
+    return program_ ? program_->Failure() : std::string();
+}
+
 void CoderRunner::StopProgram() {
     if (!program_) return;
     program_->Stop();
     program_.reset();
 }
 
-bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream) {
+bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream, CollectLimit limit) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return false;
     int failedLoads = 0;
@@ -125,7 +134,7 @@ bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream) {
         bool loaded = false;
         if (!ProgramRunning()) {
             try {
-                stream.LoadFromFile(path);
+                stream.LoadFromFile(path, limit.maxBytes);
                 loaded = true;
             } catch (const Error&) {
             }
@@ -136,7 +145,7 @@ bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream) {
             WaitMs(host_.TimeoutSeconds() * 1000);
             continue;
         }
-        if (stream.Size() > 0) return true;
+        if (stream.Size() > 0 || limit.emptyIsWhole) return true;
         // An empty output is read again at once, for a limited time.
         if (emptySince < 0) emptySince = clock_.NowMs();
         if (clock_.NowMs() - emptySince > kEmptyOutputMs) throw Error(OutputEmptyMessage(path));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,13 +56,22 @@ class StartedProgram {
     // Whether the started program itself still runs. In a terminal window
     // that is the terminal, which lives exactly as long as the program in it.
     bool Running() const;
+    // Why the program failed, once it has ended by itself with a status
+    // other than 0 or by a signal: the last line of its standard error
+    // (without the program's name in front), or its status. Empty while it
+    // runs, after a success and after Stop.
+    std::string Failure() const;
     // Ends the program and whatever it started that still runs, also when the
     // program itself has already ended, and waits for the program's own end.
     void Stop();
 
   private:
+    std::string EndedFailure() const;
+
     std::unique_ptr<QProcess> process_;
     std::int64_t group_;
+    bool stopped_ = false;
+    mutable std::optional<std::string> failure_;
 };
 
 // Starts a program of programDir with workDir as its working directory (the
@@ -71,14 +81,24 @@ class StartedProgram {
 // xfce4-terminal; the user's $TERMINAL or x-terminal-emulator when it is one
 // of them); without such a terminal the program runs hidden. In a terminal,
 // whatever the program leaves running is ended as soon as it ends itself.
-// Returns nullptr when the program could not be started.
+// Its standard error is kept for Failure(). Returns nullptr when the program
+// could not be started, with the system's reason in `whyNot` when given.
 std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
                                              const std::string& workDir, const char* program,
-                                             const std::vector<std::string>& args, bool visible);
+                                             const std::vector<std::string>& args, bool visible,
+                                             std::string* whyNot = nullptr);
 
 // Deletes the named files of the application directory that exist; failures
 // are ignored.
 void DeleteTempFiles(const std::string& appDir, const std::vector<const char*>& names);
+
+// How much of an output CollectOutput takes: never more than maxBytes, and
+// an empty file is the whole output when emptyIsWhole is set (a stream that
+// declared no bytes).
+struct CollectLimit {
+    std::uint64_t maxBytes = UINT64_MAX;
+    bool emptyIsWhole = false;
+};
 
 class CoderRunner {
   public:
@@ -105,9 +125,10 @@ class CoderRunner {
     // Returns once ms milliseconds have passed, handling window events all
     // the while (at least once) and sleeping a little between rounds.
     void WaitMs(int ms);
-    // The same, but it returns as soon as the program started last has ended
-    // (at once when none runs): the wait of a job whose user asked for it.
-    void WaitForProgram(int ms);
+    // The same, but it returns as soon as the program started last has failed
+    // (ProgramFailure) and, when `endWithProgram` is set, as soon as it has
+    // ended in any way (at once when none runs): the wait after a launch.
+    void WaitForProgram(int ms, bool endWithProgram = true);
 
     // Loads the output file into the stream once it can be read and holds at
     // least one byte, and returns true; returns false at once when it does not
@@ -115,13 +136,17 @@ class CoderRunner {
     // as unreadable: the runner then waits the time-out and tries again.
     // Throws Error when the file stays unreadable after three such waits, or
     // stays empty for more than a second.
-    bool CollectOutput(const std::string& path, ByteStream& stream);
+    bool CollectOutput(const std::string& path, ByteStream& stream, CollectLimit limit = {});
 
     // Stops the program started last together with the programs it started,
     // also when it has ended itself but left some of them running.
     void StopProgram();
     // Whether the program started last still runs itself.
     bool ProgramRunning() const;
+    // Why the program started last failed: it could not be started, or it
+    // ended by itself with a status other than 0 (StartedProgram::Failure).
+    // Empty while it runs and after a success.
+    std::string ProgramFailure() const;
 
   private:
     void Launch(const std::string& programDir, const std::string& workDir, const char* program,
@@ -130,6 +155,7 @@ class CoderRunner {
     RunnerHost& host_;
     Clock& clock_;
     std::unique_ptr<StartedProgram> program_;
+    std::string startFailure_;  // why the program started last did not start
 };
 
 std::string OutputUnreadableMessage(const std::string& path);

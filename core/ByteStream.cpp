@@ -86,14 +86,8 @@ void ByteStream::Write(const void* src, std::size_t n) {
 
 void ByteStream::LoadFromFile(const std::string& path, std::uint64_t limit) {
     InputFile file;
-    switch (file.Open(path)) {
-        case InputFile::Status::Open:
-            break;
-        case InputFile::Status::NotRegular:
-            throw Error(NotRegularFileMessage(path));
-        default:
-            throw Error(CannotOpenFileMessage(path));
-    }
+    if (const auto status = file.Open(path); status != InputFile::Status::Open)
+        throw Error(OpenFailureMessage(status, path));
     ByteStream loaded;
     const std::uint64_t size = file.Size() < limit ? file.Size() : limit;
     if (size > SIZE_MAX) throw std::bad_alloc();

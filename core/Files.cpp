@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/Error.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -28,6 +30,11 @@ std::string NotRegularFileMessage(const std::string& path) {
 }
 
 // ------------------------------------------------------------------ inputs
+
+std::string OpenFailureMessage(InputFile::Status status, const std::string& path) {
+    return status == InputFile::Status::NotRegular ? NotRegularFileMessage(path)
+                                                   : CannotOpenFileMessage(path);
+}
 
 #ifdef _WIN32
 

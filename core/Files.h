@@ -57,6 +57,10 @@ class InputFile {
     std::uint64_t read_ = 0;
 };
 
+// The text for an input that did not open, as the window shows it: "Cannot
+// open file <path>", or NotRegularFileMessage.
+std::string OpenFailureMessage(InputFile::Status status, const std::string& path);
+
 // Whether the name leads (through links) to something that is not a regular
 // file: a folder, a pipe, a device. A missing name is not.
 bool IsSpecialFile(const std::string& path);

@@ -11,6 +11,8 @@ std::string IoCauseText(int err) {
             return "brak dostępu";
         case ENOSPC:
             return "brak miejsca na dysku";
+        case EFBIG:
+            return "plik przekracza dozwolony rozmiar";
 #ifdef EDQUOT
         case EDQUOT:
             return "przekroczony przydział dyskowy";

@@ -18,6 +18,8 @@ inline constexpr const char* kDecoderInput = "tmp3x.dat";
 inline constexpr const char* kDecoderOutput = "tmp4x.dat";
 inline constexpr const char* kTempFiles[] = {kCoderInput, kCoderOutput, kDecoderInput,
                                              kDecoderOutput};
+// The lock file of the window that works in the application directory.
+inline constexpr const char* kWorkLockFile = "eksperymenty.lock";
 inline constexpr const char* kCoderProgram = "arith-n.exe";
 inline constexpr const char* kDecoderProgram = "earith-n.exe";
 

@@ -1,8 +1,13 @@
 #include "jobs/Jobs.h"
 
 #include <exception>
+#include <optional>
+#include <span>
 
+#include "coder/arith/engine/StreamFormat.h"
 #include "core/Error.h"
+#include "core/Files.h"
+#include "core/Memory.h"
 #include "core/Paths.h"
 #include "core/Reconstruction.h"
 #include "core/ScopeExit.h"
@@ -31,12 +36,33 @@ Outcome Guarded(Body body) {
     return outcome;
 }
 
-// The wait after a launch: the whole time-out, or until the program has ended.
-void WaitAfterLaunch(CoderRunner& runner, JobHost& host, int timeoutSeconds) {
-    if (host.EndWaitWhenProgramEnds())
-        runner.WaitForProgram(timeoutSeconds * 1000);
-    else
-        runner.WaitMs(timeoutSeconds * 1000);
+// The wait after a launch: the whole time-out, or until the program has
+// ended; a program that fails ends it at once either way. Returns whether
+// the program was still running at its end.
+bool WaitAfterLaunch(CoderRunner& runner, JobHost& host, int timeoutSeconds) {
+    runner.WaitForProgram(timeoutSeconds * 1000, host.EndWaitWhenProgramEnds());
+    return runner.ProgramRunning();
+}
+
+// Stops the program and removes what it may have left half written under a
+// temporary name of its own output.
+void StopAndClearUp(CoderRunner& runner, const std::string& workDir, const char* output) {
+    runner.StopProgram();
+    RemoveSaveLeftovers(workDir, output);
+}
+
+// The length of the original that the coder's stream declares in its
+// header, when the header can be read; the decoder itself names what is
+// wrong with one that cannot.
+std::optional<std::uint64_t> DeclaredLength(const ByteStream& payload) {
+    if (payload.Size() < arith::kHeaderSize) return std::nullopt;
+    try {
+        return arith::ParseHeader(std::span<const std::uint8_t, arith::kHeaderSize>(
+                                      payload.Data(), arith::kHeaderSize))
+            .length;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 void Launch(CoderRunner& runner, JobHost& host, const JobPlace& place, bool coder, int order) {
@@ -88,13 +114,33 @@ void ShowPasses(ByteStream& decoded, const ContainerHeader& header, JobHost& hos
 
 std::string CoderGaveNoOutputMessage(int seconds, const std::string& hint) {
     return std::string("Koder ") + kCoderProgram + " nie utworzył pliku " + kCoderOutput +
-           " - zakończył się bez wyniku albo nie zdążył w ciągu " + std::to_string(seconds) +
-           " s (" + hint + ")";
+           " - nie zdążył w ciągu " + std::to_string(seconds) + " s (" + hint + ")";
 }
 
 std::string CoderOutputEmptyMessage() {
     return std::string("Koder ") + kCoderProgram + " zostawił pusty plik " + kCoderOutput +
            " - kontener nie został zapisany";
+}
+
+std::string CoderFailedMessage(const std::string& why) {
+    return std::string("Koder ") + kCoderProgram + " nie utworzył pliku " + kCoderOutput + ": " +
+           why;
+}
+
+std::string CoderEndedWithoutOutputMessage() {
+    return std::string("Koder ") + kCoderProgram + " zakończył pracę, nie tworząc pliku " +
+           kCoderOutput;
+}
+
+std::string DecoderFailedMessage(const std::string& why) {
+    return std::string("Dekoder ") + kDecoderProgram + " nie utworzył pliku " + kDecoderOutput +
+           ": " + why;
+}
+
+std::string DecodedTooLargeMessage(const std::string& path, std::uint64_t length) {
+    return "Kontener " + path + " zapowiada " + std::to_string(length) +
+           " bajtów po zdekodowaniu, więcej niż dopuszczalne " + std::to_string(MemoryBudget()) +
+           " bajtów pamięci - nie został zdekodowany";
 }
 
 std::string DecoderGaveNoOutputMessage(int seconds, const std::string& hint) {
@@ -109,7 +155,7 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         using End = EncodeOutcome::End;
         const std::string& workDir = request.place.workDir;
         ScopeExit cleanup{[&runner, &workDir] {
-            runner.StopProgram();
+            StopAndClearUp(runner, workDir, kCoderOutput);
             DeleteTempFiles(workDir, {kCoderInput, kCoderOutput});
         }};
         std::optional<ByteStream> bits = ExpandBitSequence(file, pixelDataOffset, request.bitOrder);
@@ -125,10 +171,16 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
             Launch(runner, host, request.place, true, request.order);
         }
         const int timeoutSeconds = host.TimeoutSeconds();
-        WaitAfterLaunch(runner, host, timeoutSeconds);
+        const bool running = WaitAfterLaunch(runner, host, timeoutSeconds);
+        if (const std::string why = runner.ProgramFailure(); !why.empty()) {
+            outcome.end = End::ProgramFailed;
+            outcome.error = CoderFailedMessage(why);
+            return;
+        }
         if (!runner.CollectOutput(workDir + kCoderOutput, *bits)) {
             outcome.end = End::NoOutput;
-            outcome.error = CoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint());
+            outcome.error = running ? CoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
+                                    : CoderEndedWithoutOutputMessage();
             return;
         }
         const bool pixelMajor = request.bitOrder == BitOrder::PixelMajor;
@@ -164,6 +216,7 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
         host.ClearPicture();
         ContainerHeader header;
         std::int64_t fileSize = 0;
+        std::optional<std::uint64_t> declared;
         {
             ByteStream container;
             container.LoadFromFile(request.containerPath);
@@ -172,28 +225,44 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
             host.HeaderRead(header, fileSize);
             // A header may ask for pictures that cannot be had: say so before
             // the decoder is started at all.
-            CheckDecodeMemory(header.width, header.height, ModeIsPlaneMajor(header.mode));
+            if (request.rebuild)
+                CheckDecodeMemory(header.width, header.height, ModeIsPlaneMajor(header.mode));
             container.Seek(kContainerHeaderSize);
             ByteStream payload;
             payload.Write(container.Data() + container.Position(), container.Remaining());
+            // So may the stream: the decoder writes what its header declares.
+            declared = DeclaredLength(payload);
+            if (declared && *declared > request.allowance && !FitsMemoryBudget(*declared))
+                throw Error(DecodedTooLargeMessage(request.containerPath, *declared));
             payload.SaveToFile(workDir + kDecoderInput);
         }
         host.ShowStep("dekompresja");
         Launch(runner, host, request.place, false, ModeOrder(header.mode));
         host.ShowStep({});
-        ScopeExit stop{[&runner] { runner.StopProgram(); }};
+        ScopeExit stop{[&runner, &workDir] { StopAndClearUp(runner, workDir, kDecoderOutput); }};
         const int timeoutSeconds = host.TimeoutSeconds();
-        WaitAfterLaunch(runner, host, timeoutSeconds);
-        if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded)) {
+        const bool running = WaitAfterLaunch(runner, host, timeoutSeconds);
+        if (const std::string why = runner.ProgramFailure(); !why.empty()) {
+            outcome.end = DecodeOutcome::End::ProgramFailed;
+            outcome.error = DecoderFailedMessage(why);
+            return;
+        }
+        // Never more than the stream declared; an empty output is the whole
+        // of a stream that declared nothing.
+        const CollectLimit limit{declared.value_or(MemoryBudget()), declared == std::uint64_t{0}};
+        if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded, limit)) {
             outcome.end = DecodeOutcome::End::NoOutput;
-            outcome.error = DecoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint());
+            outcome.error = running ? DecoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
+                                    : DecoderFailedMessage("zakończył pracę bez wyniku");
             return;
         }
         outcome.decoded.Seek(0);
-        if (ModeIsPlaneMajor(header.mode))
-            ShowPasses(outcome.decoded, header, host, runner);
-        else
-            ShowPixelMajor(outcome.decoded, header, host);
+        if (request.rebuild) {
+            if (ModeIsPlaneMajor(header.mode))
+                ShowPasses(outcome.decoded, header, host, runner);
+            else
+                ShowPixelMajor(outcome.decoded, header, host);
+        }
         outcome.row = {
             request.rowName,       fileSize,      std::int64_t{header.width} * header.height,
             header.width,          header.height, 'D',

@@ -120,9 +120,10 @@ struct EncodeOutcome {
     enum class End {
         ContainerWritten,       // the row is `row`
         OutputEmpty,            // the coder's output was empty when read again: nothing written
-        NoOutput,               // the coder wrote no output in time (or did not start)
+        NoOutput,               // the coder wrote no output in time
         OutOfMemory,            // the bit sequence could not be had; nothing was started
         ContainerNotCreatable,  // the container's file could not be written
+        ProgramFailed,          // the coder did not start or ended with an error: it says why
         Interrupted,            // the host stopped the job while it waited
         Failed,                 // anything else
     };
@@ -142,13 +143,20 @@ struct DecodeRequest {
     JobPlace place;
     std::string containerPath;
     std::string rowName;  // the name the row carries
+    // Whether the picture is rebuilt and shown; a check wants only the
+    // decoder's output, which needs no picture of the image's size.
+    bool rebuild = true;
+    // Decoded bytes the caller can hold whatever the memory budget: a check
+    // expects the bit sequence it has just coded.
+    std::uint64_t allowance = 0;
 };
 
 struct DecodeOutcome {
     enum class End {
         Done,         // the picture was rebuilt and shown
-        NoOutput,     // the decoder wrote no output in time (or did not start)
-        Interrupted,  // the host stopped the job while it waited
+        NoOutput,       // the decoder wrote no output in time
+        ProgramFailed,  // the decoder did not start or ended with an error: it says why
+        Interrupted,    // the host stopped the job while it waited
         Failed,       // anything else
     };
     End end = End::Failed;
@@ -161,13 +169,23 @@ struct DecodeOutcome {
 // Decodes a container: its header read (HeaderRead), its payload handed to
 // the decoder, the decoder waited for, its output rebuilt into a picture at
 // once (pixel order) or in eight passes shown one after the other with a
-// pause before each later one (plane order). The decoder's input and output
-// files stay in the working directory.
+// pause before each later one (plane order). A stream that declares more
+// bytes than the memory budget (or the request's allowance) allows is
+// refused before the decoder starts,
+// and no more of the decoder's output is read than the stream declared. The
+// decoder's input and output files stay in the working directory.
 DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRunner& runner);
 
 // The texts of the programs' failures; `hint` is the host's TimeoutHint.
 std::string CoderGaveNoOutputMessage(int seconds, const std::string& hint);
 std::string CoderOutputEmptyMessage();
+std::string CoderEndedWithoutOutputMessage();
+// `why`: the program's own reason (CoderRunner::ProgramFailure).
+std::string CoderFailedMessage(const std::string& why);
+std::string DecoderFailedMessage(const std::string& why);
+// A container whose stream declares more decoded bytes than the memory
+// budget allows.
+std::string DecodedTooLargeMessage(const std::string& path, std::uint64_t length);
 std::string DecoderGaveNoOutputMessage(int seconds, const std::string& hint);
 
 }  // namespace eks

@@ -44,6 +44,8 @@ StepCause CauseOf(EncodeOutcome::End end) {
             return StepCause::OutOfMemory;
         case End::ContainerNotCreatable:
             return StepCause::ContainerNotCreatable;
+        case End::ProgramFailed:
+            return StepCause::ProgramFailed;
         case End::Interrupted:
             return StepCause::Interrupted;
         case End::Failed:
@@ -63,8 +65,11 @@ std::string ContainerPathIn(const std::string& dir, const std::string& name) {
 void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSettings& settings,
            JobHost& host, CoderRunner& runner, StepOutcome& out) {
     QuietHost quiet(host, true);
+    const std::size_t offset = image.pixelDataOffset;
+    const std::uint64_t expected = 8 * std::uint64_t{image.file->Size() > offset ? image.file->Size() - offset : 0};
     const DecodeOutcome decoded = RunDecodeJob(
-        {settings.place, out.containerPath, out.record.item.CurrentName}, quiet, runner);
+        {settings.place, out.containerPath, out.record.item.CurrentName, false, expected}, quiet,
+        runner);
     DeleteTempFiles(settings.place.workDir, {kDecoderInput, kDecoderOutput});
     if (decoded.end == DecodeOutcome::End::Interrupted) {
         out.check = CheckResult::Interrupted;

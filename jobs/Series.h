@@ -76,6 +76,7 @@ enum class StepCause {
     ImageUnreadable,        // the image could not be loaded or its header read
     ContainerNotCreatable,  // the container's file could not be written
     NoOutput,               // the coder wrote nothing within the time-out
+    ProgramFailed,          // the coder did not start or ended with an error; `text` says why
     OutputEmpty,            // the coder's output was empty
     OutOfMemory,            // the bit sequence could not be had
     Interrupted,            // stopped while it waited

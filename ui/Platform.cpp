@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
 
 #include "core/Error.h"
+#include "core/Files.h"
 
 namespace eks {
 
@@ -106,9 +106,12 @@ void RequestApplicationEnd() {
 }
 
 qint64 MeasureFileSize(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw Error(CannotOpenFileMessage(path.toStdString()));
-    return file.size();
+    // Opened as every input is: a pipe put in its place is not waited for.
+    const std::string name = path.toStdString();
+    InputFile file;
+    if (const auto status = file.Open(name); status != InputFile::Status::Open)
+        throw Error(OpenFailureMessage(status, name));
+    return static_cast<qint64>(file.Size());
 }
 
 }  // namespace eks

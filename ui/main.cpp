@@ -125,6 +125,7 @@ void TForm1::FormCreate() {
                                .arg(what, program));
             EndNow();
         }
+        ChooseWorkDir();
         // Looked for in the working directory, not beside the program: intended.
         if (LoadRtfFile("opis.rtf", *REdit->document()))
             REdit->moveCursor(QTextCursor::Start);
@@ -137,12 +138,35 @@ void TForm1::FormCreate() {
     });
 }
 
+void TForm1::ChooseWorkDir() {
+    workDir_ = state_.AppDir;
+    const std::string lockPath = state_.AppDir + kWorkLockFile;
+    if (workLock_.TryTake(lockPath, ThisProcessText()) != FileLock::Result::Held) return;
+    // Another window codes here: its "tmp1x.dat" is not ours to overwrite.
+    privateDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/eksperymenty-XXXXXX");
+    if (!privateDir_->isValid())
+        throw Error("Nie można utworzyć własnego katalogu roboczego w " +
+                    QDir::tempPath().toStdString() + " - " +
+                    privateDir_->errorString().toStdString());
+    workDir_ = QDir::toNativeSeparators(privateDir_->path() + "/").toStdString();
+    ShowMessageBox(MessageKind::Information,
+                   QString::fromUtf8("W katalogu %1 pracuje już inne okno programu (%2).\r\n\r\n"
+                                     "To okno zapisuje swoje pliki robocze w katalogu %3, "
+                                     "usuwanym przy zakończeniu.")
+                       .arg(QString::fromStdString(state_.AppDir),
+                            QString::fromStdString(workLock_.Holder()),
+                            QString::fromStdString(workDir_)));
+}
+
 void TForm1::FormDestroy() {
     runner_.StopProgram();
     state_.SourceStream.Clear();
     state_.ContainerStream.Clear();
-    if (state_.AppDir.empty()) return;
-    DeleteTempFiles(state_.AppDir, {std::begin(kTempFiles), std::end(kTempFiles)});
+    // Only this window's own working files: another window's stay.
+    if (!workDir_.empty())
+        DeleteTempFiles(workDir_, {std::begin(kTempFiles), std::end(kTempFiles)});
+    privateDir_.reset();
+    workLock_.Release();
 }
 
 // ------------------------------------------------------- layout handlers
@@ -365,7 +389,7 @@ void TForm1::ShowPicture(const GreyPicture& picture) {
 
 SeriesSettings TForm1::JobSettings(bool check, bool endWaitWithProgram) const {
     SeriesSettings settings;
-    settings.place = {state_.AppDir, state_.AppDir};
+    settings.place = WorkPlace();
     settings.outDir = ResultsDirPath(state_.AppDir);
     settings.check = check;
     settings.endWaitWithProgram = endWaitWithProgram;
@@ -398,9 +422,10 @@ void TForm1::btnCodeClick() {
     const bool readAgain = outcome.Written() || outcome.cause == StepCause::OutputEmpty;
     Enter(readAgain ? Mode::PgmReady : Mode::Done);
     KeepEncodeOutcome(outcome);
-    // A coder that failed, crashed or did not start leaves no output and no
-    // message, on purpose: the row is simply not there.
+    // A coder that overran its time leaves no output and no message: the row
+    // is simply not there. One that failed or did not start says why.
     switch (outcome.cause) {
+        case StepCause::ProgramFailed:
         case StepCause::ContainerNotCreatable:
         case StepCause::ImageUnreadable:
         case StepCause::Other:
@@ -425,10 +450,10 @@ void TForm1::btnDecodeClick() {
 
 void TForm1::DecodeChosenContainer() {
     DecodeOutcome outcome = RunDecodeJob(
-        {{state_.AppDir, state_.AppDir}, state_.CurrentPath, FileNamePart(state_.CurrentPath)},
+        {WorkPlace(), state_.CurrentPath, FileNamePart(state_.CurrentPath)},
         *this, runner_);
     if (outcome.end == DecodeOutcome::End::Interrupted) {
-        DeleteTempFiles(state_.AppDir, {kDecoderInput, kDecoderOutput});
+        DeleteTempFiles(workDir_, {kDecoderInput, kDecoderOutput});
         lbStep->setText({});
         return;
     }

@@ -10,16 +10,19 @@
 #include <QRadioButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "core/ExperimentState.h"
+#include "core/Files.h"
 #include "jobs/Jobs.h"
 #include "jobs/Series.h"
 #include "results/NumberFormat.h"
@@ -173,6 +176,10 @@ class TForm1 : public QWidget, private JobHost {
     void ShowPicture(const GreyPicture& picture) override;
     // Where the jobs run and the containers go.
     SeriesSettings JobSettings(bool check, bool endWaitWithProgram) const;
+    JobPlace WorkPlace() const { return {state_.AppDir, workDir_}; }
+    // The working files' folder: the application directory, or a private
+    // one when another window works there already (told once, at start).
+    void ChooseWorkDir();
     // What an encode step leaves in the window whether or not it succeeded:
     // the container list, the record, the image forgotten for want of memory.
     void KeepEncodeOutcome(const StepOutcome& outcome);
@@ -208,6 +215,11 @@ class TForm1 : public QWidget, private JobHost {
     bool endAfterJob_ = false;
     bool endRequested_ = false;
     CoderRunner runner_;
+    // The lock on the application directory's working files, and the
+    // private folder used instead while another window holds it.
+    FileLock workLock_;
+    std::unique_ptr<QTemporaryDir> privateDir_;
+    std::string workDir_;
     QString reportName_ = "wyniki.txt";
     int reportType_ = 0;  // the file type chosen last: the report or the CSV
 };

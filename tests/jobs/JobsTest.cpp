@@ -11,6 +11,7 @@
 #include <QDir>
 #include <filesystem>
 
+#include "coder/arith/engine/StreamFormat.h"
 #include "core/Memory.h"
 #include "core/TestFiles.h"
 #include "tests/coder/PacedClock.h"
@@ -228,16 +229,46 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     EXPECT_EQ(decodeError(work_.File("duzy.ybq")), PictureTooLargeMessage(65535, 65535));
     EXPECT_FALSE(std::filesystem::exists(work_.File("tmp3x.dat")));
 
-    // Programs that write nothing.
-    Script("arith-n.exe", "exit 3");
-    Script("earith-n.exe", "exit 3");
+    // A stream that declares more than the budget: refused before the decoder runs.
+    std::filesystem::copy_file(programs_.File("p/arith-n.exe"), programs_.File("p/real-arith"));
+    const std::string real = programs_.File("p/real-arith");
+    // A 37 × 23 container whose stream declares `length` bytes.
+    const auto declaring = [](std::uint64_t length) {
+        const auto h = arith::SerializeHeader({3, arith::CodingPath::kBits, length, 0});
+        return std::string("\x25\x00\x17\x00\x13", 5) + std::string(h.begin(), h.end()) + "xyz";
+    };
+    WriteFile(work_.File("zapowiada.ybq"), declaring(1u << 30));
+    EXPECT_EQ(decodeError(work_.File("zapowiada.ybq")),
+              DecodedTooLargeMessage(work_.File("zapowiada.ybq"), 1u << 30));
+    SetMemoryBudget(0);
+    EXPECT_FALSE(std::filesystem::exists(work_.File("tmp3x.dat")));
+
+    // Programs that fail say why: a full disk (a file-size limit), a plain exit status. One that
+    // ends without output is not taken for a time-out. What a killed program's save left under
+    // a temporary name of its output is removed.
+    Script("arith-n.exe", "trap '' XFSZ; ulimit -f 0; exec '" + real + "' \"$@\"");
+    encoded = RunEncodeJob(Encode(work_, BitOrder::PlaneMajor), pgm_, 13, host_, runner_);
+    EXPECT_EQ(encoded.end, EncodeOutcome::End::ProgramFailed);
+    EXPECT_EQ(encoded.error, CoderFailedMessage("błąd zapisu pliku „tmp2x.dat”: plik przekracza "
+                                                "dozwolony rozmiar"));
+    Script("arith-n.exe", "echo x > \".$2.~999-1.tmp\"");
     encoded = RunEncodeJob(Encode(work_, BitOrder::PlaneMajor), pgm_, 13, host_, runner_);
     EXPECT_EQ(encoded.end, EncodeOutcome::End::NoOutput);
-    EXPECT_EQ(encoded.error, CoderGaveNoOutputMessage(5, "więcej czasu"));
-    EXPECT_FALSE(std::filesystem::exists(work_.File("tmp1x.dat")));
+    EXPECT_EQ(encoded.error, CoderEndedWithoutOutputMessage());
+    Script("earith-n.exe", "echo x > \".$2.~999-1.tmp\"; exit 3");
     WriteFile(work_.File("maly.ybq"), std::string("\x25\x00\x17\x00\x13xyz", 8));
-    EXPECT_EQ(decodeError(work_.File("maly.ybq")), DecoderGaveNoOutputMessage(5, "więcej czasu"));
+    EXPECT_EQ(decodeError(work_.File("maly.ybq")), DecoderFailedMessage("zakończył się z kodem 3"));
     EXPECT_EQ(ReadFile(work_.File("tmp3x.dat")), "xyz");
+    for (const auto& entry : std::filesystem::directory_iterator(work_.Dir()))
+        EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    EXPECT_FALSE(std::filesystem::exists(work_.File("tmp1x.dat")));
+
+    // A decoder that writes more than its stream declared is read only as far as declared.
+    Script("earith-n.exe", "head -c 100000 /dev/zero > \"$2\"");
+    WriteFile(work_.File("dlugi.ybq"), declaring(6808));
+    const DecodeOutcome bounded = RunDecodeJob({Place(work_), work_.File("dlugi.ybq"), ""}, host_, runner_);
+    EXPECT_TRUE(bounded.Done()) << bounded.error;
+    EXPECT_EQ(bounded.decoded.Size(), 6808u);
 }
 
 TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
@@ -268,15 +299,20 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
     }
     EXPECT_FALSE(std::filesystem::exists(work_.File("tmp4x.dat")));
 
-    // An image without pixels is coded and says so instead of a rate.
+    // An image over the memory budget for pictures is checked without any.
+    SetMemoryBudget(1000);
+    const StepOutcome large = RunSeriesStep(image, {0, BitOrder::PlaneMajor, 2}, settings, host_, runner_);
+    EXPECT_TRUE(large.Succeeded()) << large.text;
+    SetMemoryBudget(0);
+
+    // An image without pixels is coded, checked and decoded, and says so instead of a rate.
     ByteStream emptyBytes;
     WriteFile(work_.File("pusty.pgm"), "P5\n600 0\n255\n");
-    SeriesSettings unchecked = settings;
-    unchecked.check = false;
     const StepOutcome empty =
         RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
-                      {0, BitOrder::PixelMajor, 1}, unchecked, host_, runner_);
+                      {0, BitOrder::PixelMajor, 1}, settings, host_, runner_);
     ASSERT_TRUE(empty.Succeeded()) << empty.text;
+    EXPECT_TRUE(RunDecodeJob({Place(work_), empty.containerPath, ""}, host_, runner_).Done());
     EXPECT_EQ(empty.record.item.ResultWidth, 600);  // as the header gives it
     EXPECT_EQ(ReadFile(empty.containerPath).substr(0, 5), std::string("\0\0\0\0\x01", 5));
     EXPECT_NE(StepResultText(empty, {",", "."}).find("(obraz bez pikseli"), std::string::npos);
@@ -308,9 +344,11 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
     const StepOutcome cannotCheck = step(image, settings);
     EXPECT_EQ(cannotCheck.check, CheckResult::CouldNotRun);
     EXPECT_EQ(cannotCheck.text, "Sprawdzenie kontenera nie powiodło się: " +
-                                    DecoderGaveNoOutputMessage(5, "więcej czasu"));
+                                    DecoderFailedMessage("zakończył się z kodem 3"));
     Script("arith-n.exe", "exit 3");
-    EXPECT_EQ(step(image, settings).text, CoderGaveNoOutputMessage(5, "więcej czasu"));
+    const StepOutcome failed = step(image, settings);
+    EXPECT_EQ(failed.cause, StepCause::ProgramFailed);
+    EXPECT_EQ(failed.text, CoderFailedMessage("zakończył się z kodem 3"));
 
     EXPECT_EQ(SeriesEndText(18, 18, 2, false), "seria zakończona: 18 kroków, 2 błędy");
     EXPECT_EQ(SeriesEndText(22, 22, 0, false), "seria zakończona: 22 kroki, bez błędów");

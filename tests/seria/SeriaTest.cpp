@@ -285,8 +285,7 @@ TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
     const std::string whys[] = {
         "zdekodowany ciąg różni się od ciągu bitów obrazu od bajtu 0.",
         "dekoder dał " + std::to_string(payload) + " bajtów zamiast 320.",
-        "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat w ciągu 5 s - obraz nie został "
-        "zdekodowany (czas można wydłużyć opcją --timeout)"};  // no stop after ")"
+        "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat: zakończył się z kodem 3."};
     std::string csv = CsvHeaderLine();
     for (int order = 1; order <= 3; ++order) {
         const std::string why = "Sprawdzenie kontenera nie powiodło się: " + whys[order - 1];

@@ -179,13 +179,14 @@ TEST_F(JobTest, PixelOrderEncodeThenDecodeAtOnce) {
     EXPECT_EQ(Row(1).rfind("2|obraz_B3.ybq|D/3|851|", 0), 0u) << Row(1);
 }
 
-TEST_F(JobTest, ACoderThatCrashesLeavesNoRowAndNoMessage) {
+TEST_F(JobTest, ACoderThatFailsLeavesNoRowAndSaysWhy) {
     Script("arith-n.exe", "exit 3");
     Script("earith-n.exe", "exit 3");
     TForm1& form = Open();
     const test::Controls ui(form);
     ui.btnCode->click();
-    EXPECT_TRUE(shown_.empty());
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].toStdString(), CoderFailedMessage("zakończył się z kodem 3") + ".");
     EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
     EXPECT_FALSE(ui.btnCode->isEnabled());
     EXPECT_TRUE(ui.FLB1->isEnabled());
@@ -197,8 +198,8 @@ TEST_F(JobTest, ACoderThatCrashesLeavesNoRowAndNoMessage) {
     ui.FLB2->Refill();
     ASSERT_TRUE(test::UserDriver(form).ClickEntry("FLB2", "obraz_P3.ybq"));
     ui.btnDecode->click();
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_TRUE(shown_[0].startsWith("Dekoder earith-n.exe nie utworzy"));
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].toStdString(), DecoderFailedMessage("zakończył się z kodem 3") + ".");
     EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
     EXPECT_TRUE(ui.Image->Picture().isNull());
     EXPECT_TRUE(ui.FLB2->isEnabled());

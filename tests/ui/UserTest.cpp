@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QChartView>
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include <memory>
 #include <set>
 
+#include "core/Files.h"
 #include "core/Memory.h"
 #include "core/TestFiles.h"
 #include "results/Csv.h"
@@ -392,6 +395,25 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     EXPECT_FALSE(ui.seOrder->isEnabled());
     EXPECT_FALSE(ui.cbDict->isEnabled());
     EXPECT_EQ(form.State().Item.CurrentName, "znikniety.pgm");
+    // A listed image that has become a pipe: refused by name at once, nothing waits for a
+    // writer, and so is a container that has.
+    WriteFile(dir_.File("potok.pgm"), "P5\n4 2\n255\n12345678");
+    WriteFile(dir_.File("wyniki/potok_P1.ybq"), "x");
+    User().Click("Shape1");
+    ui.FLB2->Refill();
+    for (const char* name : {"potok.pgm", "wyniki/potok_P1.ybq"}) {
+        std::filesystem::remove(dir_.File(name));
+        ASSERT_EQ(::mkfifo(dir_.File(name).c_str(), 0600), 0);
+    }
+    ASSERT_TRUE(User().ClickEntry("FLB1", "potok.pgm"));
+    ASSERT_TRUE(User().DoubleClickEntry("FLB2", "potok_P1.ybq"));
+    ASSERT_EQ(shown_.size(), 3u);
+    EXPECT_EQ(shown_[1].toStdString(), NotRegularFileMessage(dir_.File("potok.pgm")) + ".");
+    EXPECT_EQ(shown_[2].toStdString(),
+              NotRegularFileMessage(dir_.Dir() + "/wyniki/potok_P1.ybq") + ".");
+    for (const char* name : {"potok.pgm", "wyniki/potok_P1.ybq"})
+        std::filesystem::remove(dir_.File(name));
+    shown_.clear();
     EncodeAndDecodeWork();
 
     // A header that asks for 65535 × 65535 pixels: a message, no picture, the
@@ -440,6 +462,10 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     EXPECT_FALSE(ui.ScrollBox1->horizontalScrollBar()->isVisible());
     EXPECT_FALSE(ui.ScrollBox1->verticalScrollBar()->isVisible());
     EXPECT_EQ(form.PanelText(5), "");
+    // Its container is written and decoded as one without pixels.
+    User().Click("btnCode");
+    ASSERT_TRUE(User().DoubleClickEntry(
+        "FLB2", QString("pusty_P%1.ybq").arg(test::Controls(form).seOrder->value())));
     EXPECT_TRUE(shown_.empty()) << Messages();
     EncodeAndDecodeWork("text.pgm");
 
@@ -458,6 +484,53 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
     shown_.clear();
     User().ClickTab("Obraz");
     EncodeAndDecodeWork();
+}
+
+// A second window in the same folder works in a folder of its own and says so once: two
+// "Koduj" at the same moment, each window with its own image, give two correct containers and
+// a row in each window.
+TEST_F(UserTest, TwoWindowsInOneFolderCodeAtTheSameMomentEachItsOwnImage) {
+    TForm1& form = Open();
+    test::PacedClock otherClock;
+    TForm1 other(QString::fromStdString(dir_.Dir()), otherClock);
+    otherClock.Follow(other.Runner());
+    UserDriver otherUser(other);
+    other.show();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_NE(shown_[0].indexOf(QString::number(::getpid())), -1) << Messages();
+    shown_.clear();
+    otherUser.Click("Shape1");
+    ASSERT_TRUE(otherUser.ClickEntry("FLB1", "coins.pgm"));
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    for (UserDriver* user : {&User(), &otherUser})
+        user->TypeNumber("seOrder", 2);
+
+    // The other window's click comes while this window's coder runs.
+    bool clicked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (clicked || !form.Runner().ProgramRunning()) return;
+        clicked = true;
+        otherUser.Click("btnCode");
+    });
+    poll.start(1);
+    User().Click("btnCode");
+    poll.stop();
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(shown_.empty()) << Messages();
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0].substr(0, 11), "1|text.pgm|");
+    const QTreeWidget* otherRows = test::Controls(other).ListView;
+    ASSERT_EQ(otherRows->topLevelItemCount(), 1);
+    EXPECT_EQ(otherRows->topLevelItem(0)->text(1), "coins.pgm");
+
+    // Both containers hold their own image.
+    test::Controls(form).FLB2->Refill();
+    for (const char* sample : {"text", "coins"}) {
+        ASSERT_TRUE(User().DoubleClickEntry("FLB2", QString("%1_P2.ybq").arg(sample)));
+        EXPECT_EQ(ShownGreys(), Raster((std::string(sample) + ".pgm").c_str())) << sample;
+    }
+    EXPECT_TRUE(shown_.empty()) << Messages();
 }
 
 TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
@@ -531,22 +604,22 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
             << name;
     }
 
-    // Encode without output: no message, no row, the lists on.
+    // A coder that fails: its reason, no row, the lists on.
     BreakProgram("arith-n.exe");
     ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
     User().Click("btnCode");
     EXPECT_EQ(Controls(), coderOff);
-    EXPECT_EQ(shown_.size(), 1u);
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].toStdString(), CoderFailedMessage("zakończył się z kodem 3") + ".");
     EXPECT_EQ(Rows().size(), 4u);
 
-    // Decode error (no output): the error's text, the lists on.
+    // A decoder that fails: the same, the lists on.
     BreakProgram("earith-n.exe");
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
     during.clear();
     User().Click("btnDecode");
-    ASSERT_EQ(shown_.size(), 2u);
-    EXPECT_EQ(shown_[1].toStdString(),
-              DecoderGaveNoOutputMessage(5, "można wydłużyć czas na stronie „Opcje”"));
+    ASSERT_EQ(shown_.size(), 3u);
+    EXPECT_EQ(shown_[2].toStdString(), DecoderFailedMessage("zakończył się z kodem 3") + ".");
     EXPECT_EQ(Controls(), coderOff);
     EXPECT_EQ(during, std::set<std::string>{decoding});
     EXPECT_EQ(Rows().size(), 4u);
@@ -566,7 +639,7 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     close.start(1);
     User().Click("btnDecode");
     EXPECT_TRUE(form.EndRequested());
-    EXPECT_EQ(shown_.size(), 2u) << Messages();
+    EXPECT_EQ(shown_.size(), 3u) << Messages();
     EXPECT_EQ(Rows().size(), 4u);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("tmp3x.dat")));
     EXPECT_NE(::kill(std::stoi(ReadFile(dir_.File("dekoder.pid"))), 0), 0) << "the decoder runs";

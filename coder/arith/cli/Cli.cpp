@@ -136,7 +136,7 @@ int RunCompressor(const std::vector<std::string>& args, std::ostream& err, std::
     return Guard(kCompressorName, *parsed, err, [&] {
         const auto start = std::chrono::steady_clock::now();
         FileSource input(parsed->input);
-        AtomicFileSink output(parsed->output);
+        OutputFile output(parsed->output);
         const StreamHeader header = Encode(input, parsed->order, output);
         output.Commit();
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
@@ -157,7 +157,7 @@ int RunDecompressor(const std::vector<std::string>& args, std::ostream& err,
     return Guard(kDecompressorName, *parsed, err, [&] {
         const auto start = std::chrono::steady_clock::now();
         FileSource input(parsed->input);
-        AtomicFileSink output(parsed->output);
+        OutputFile output(parsed->output);
         DecodeOptions options;
         options.on_header = [&](const StreamHeader& header) {
             if (parsed->order_given && parsed->order != header.order) {

@@ -1,21 +1,17 @@
 #include "coder/arith/cli/FileIo.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "core/IoText.h"
 
 namespace eks::arith {
 namespace {
 
-// The temporary file of the one AtomicFileSink alive, for the signal handler to remove.
+// The named temporary file of the one OutputFile alive, for the signal handler to remove.
 char g_temp_path[4096];
 volatile std::sig_atomic_t g_temp_armed = 0;
 
@@ -37,34 +33,44 @@ void InstallSignalHandlers() {
     }
 }
 
+// Arms the signal handler with a save's temporary name, or disarms it when there is none.
+void ArmFor(const SafeSave& save) {
+    g_temp_armed = 0;
+    const std::string& temp = save.TempPath();
+    if (temp.empty() || temp.size() >= sizeof g_temp_path) return;
+    InstallSignalHandlers();
+    std::memcpy(g_temp_path, temp.c_str(), temp.size() + 1);
+    g_temp_armed = 1;
+}
+
 std::string Quote(const std::string& path) {
     return "\u201E" + path + "\u201D";
 }
 
-// "what „path”: cause". Nothing that may touch errno runs before `error` has been read.
+// "what „path”: cause"; a refusal without a system cause is a name that is not a regular file.
 [[noreturn]] void Fail(const char* what, const std::string& path, int error) {
-    throw FileError(std::string(what) + " " + Quote(path) + ": " + IoCauseText(error));
+    throw FileError(std::string(what) + " " + Quote(path) + ": " +
+                    (error == 0 ? "to nie jest zwykły plik" : IoCauseText(error)));
 }
 
 }  // namespace
 
 FileSource::FileSource(std::string path) : path_(std::move(path)) {
-    fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) Fail("nie można otworzyć pliku wejściowego", path_, errno);
-}
-
-FileSource::~FileSource() {
-    if (fd_ >= 0) close(fd_);
+    switch (file_.Open(path_)) {
+        case InputFile::Status::Open:
+            return;
+        case InputFile::Status::NotRegular:
+            Fail("nie można otworzyć pliku wejściowego", path_, 0);
+        default:
+            Fail("nie można otworzyć pliku wejściowego", path_, file_.ErrorCode());
+    }
 }
 
 size_t FileSource::Read(uint8_t* dst, size_t size) {
     size_t got = 0;
     while (got < size) {
-        const ssize_t n = read(fd_, dst + got, size - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("błąd odczytu pliku", path_, errno);
-        }
+        const long long n = file_.Read(dst + got, size - got);
+        if (n < 0) Fail("błąd odczytu pliku", path_, file_.ErrorCode());
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
@@ -73,71 +79,52 @@ size_t FileSource::Read(uint8_t* dst, size_t size) {
 }
 
 void FileSource::Rewind() {
-    if (lseek(fd_, 0, SEEK_SET) != 0) Fail("nie można ponownie odczytać pliku", path_, errno);
+    if (!file_.Rewind()) Fail("nie można ponownie odczytać pliku", path_, file_.ErrorCode());
     bytes_read_ = 0;
 }
 
-AtomicFileSink::AtomicFileSink(std::string path) : path_(std::move(path)) {
-    const size_t slash = path_.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-    std::vector<char> name(dir.begin(), dir.end());
-    const std::string suffix = "." + base + ".XXXXXX";
-    name.insert(name.end(), suffix.begin(), suffix.end());
-    name.push_back('\0');
-    if (base.empty() || name.size() > sizeof g_temp_path) {
-        Fail("nie można utworzyć pliku wyjściowego", path_, base.empty() ? EISDIR : ENAMETOOLONG);
+OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+    try {
+        save_ = std::make_unique<SafeSave>(path_);
+    } catch (const SafeSave::Failure& failure) {
+        Fail(failure);
     }
-    InstallSignalHandlers();
+    ArmFor(*save_);
+}
+
+OutputFile::~OutputFile() {
     g_temp_armed = 0;
-    fd_ = mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) Fail("nie można utworzyć pliku wyjściowego", path_, errno);
-    temp_path_ = name.data();
-    std::memcpy(g_temp_path, name.data(), name.size());
-    g_temp_armed = 1;
 }
 
-AtomicFileSink::~AtomicFileSink() {
-    if (!committed_) Discard();
-}
-
-void AtomicFileSink::Discard() {
+void OutputFile::Fail(const SafeSave::Failure& failure) {
     g_temp_armed = 0;
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-    if (!temp_path_.empty()) unlink(temp_path_.c_str());
+    switch (failure.stage) {
+        case SafeSave::Stage::Create:
+            arith::Fail("nie można utworzyć pliku wyjściowego", path_, failure.error);
+        case SafeSave::Stage::Write:
+            arith::Fail("błąd zapisu pliku", path_, failure.error);
+        case SafeSave::Stage::Commit:
+            break;
+    }
+    arith::Fail("nie można zapisać pliku wyjściowego", path_, failure.error);
 }
 
-void AtomicFileSink::Write(const uint8_t* src, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd_, src, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("błąd zapisu pliku", path_, errno);
-        }
-        src += n;
-        size -= static_cast<size_t>(n);
-        bytes_written_ += static_cast<uint64_t>(n);
+void OutputFile::Write(const uint8_t* src, size_t size) {
+    try {
+        save_->Write(src, size);
+    } catch (const SafeSave::Failure& failure) {
+        Fail(failure);
     }
 }
 
-void AtomicFileSink::Commit() {
-    // The temporary file was created with mode 0600; the output gets the usual 0666 less
-    // the umask, as a plainly created file would.
-    const mode_t mask = umask(0);
-    umask(mask);
-    int error = 0;
-    if (fchmod(fd_, 0666 & ~mask) != 0) error = errno;
-    const int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && rename(temp_path_.c_str(), path_.c_str()) != 0) error = errno;
-    if (error != 0) {
-        Discard();
-        Fail("nie można zapisać pliku wyjściowego", path_, error);
+void OutputFile::Commit() {
+    try {
+        // The complete file gets a name only here, where it has none until now.
+        save_->Commit();
+    } catch (const SafeSave::Failure& failure) {
+        Fail(failure);
     }
     g_temp_armed = 0;
-    committed_ = true;
 }
 
 }  // namespace eks::arith

@@ -1,11 +1,13 @@
 // Files for the two programs: an input read in blocks, and an output that appears whole or
-// not at all.
+// not at all, over the workbench's own file layer (core/Files).
 #pragma once
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "coder/arith/engine/Streams.h"
+#include "core/Files.h"
 
 namespace eks::arith {
 
@@ -16,13 +18,12 @@ class FileError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// An input file: only a regular file is opened (a pipe is not waited for), and reads end
+// at the size the file had when it was opened.
 class FileSource final : public ByteSource {
   public:
-    // Opens `path` for reading. FileSource and AtomicFileSink throw FileError.
+    // Opens `path` for reading. FileSource and OutputFile throw FileError.
     explicit FileSource(std::string path);
-    ~FileSource() override;
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
 
     size_t Read(uint8_t* dst, size_t size) override;
     void Rewind() override;
@@ -30,35 +31,31 @@ class FileSource final : public ByteSource {
 
   private:
     std::string path_;
-    int fd_ = -1;
+    InputFile file_;
     uint64_t bytes_read_ = 0;
 };
 
-// Writes into a temporary file beside `path` (same directory, a name starting with a dot)
-// and renames it onto `path` only in Commit, after the data has been written out. Until then
-// nothing exists under `path`, and an existing file there is left as it was. The temporary
-// file is removed if the object is destroyed without a successful Commit, and also when the
-// process is ended by SIGINT, SIGTERM or SIGHUP.
-class AtomicFileSink final : public ByteSink {
+// The output, saved as the workbench saves its files (SafeSave): it appears whole in Commit
+// or not at all, replaces only a regular file the user may write (following links, keeping
+// the replaced file's mode), and refuses folders, devices and pipes. Where the file system
+// has no unnamed files, the temporary file is removed also when the process is ended by
+// SIGINT, SIGTERM or SIGHUP.
+class OutputFile final : public ByteSink {
   public:
-    explicit AtomicFileSink(std::string path);
-    ~AtomicFileSink() override;
-    AtomicFileSink(const AtomicFileSink&) = delete;
-    AtomicFileSink& operator=(const AtomicFileSink&) = delete;
+    explicit OutputFile(std::string path);
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const uint8_t* src, size_t size) override;
     void Commit();
-    uint64_t BytesWritten() const { return bytes_written_; }
-    const std::string& TempPath() const { return temp_path_; }
+    uint64_t BytesWritten() const { return save_->BytesWritten(); }
 
   private:
-    void Discard();
+    [[noreturn]] void Fail(const SafeSave::Failure& failure);
 
     std::string path_;
-    std::string temp_path_;
-    int fd_ = -1;
-    bool committed_ = false;
-    uint64_t bytes_written_ = 0;
+    std::unique_ptr<SafeSave> save_;
 };
 
 }  // namespace eks::arith

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -212,35 +213,85 @@ TEST_F(ArithPrograms, OutputGetsOrdinaryPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 
-TEST_F(ArithPrograms, TerminationBySignalLeavesNoFileBehind) {
-    // The input is a pipe, so the coder waits for data with its temporary output open.
-    const fs::path fifo = dir_ / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+// The output is saved as the workbench saves its files: a link is followed, and what the
+// user could not have overwritten in place (a device, a pipe, a file without write access) is
+// refused and kept. Inputs that are not regular files are refused at once, not waited for.
+TEST_F(ArithPrograms, OutputsAndInputsThatAreNotPlainFilesAreNeverReplacedOrWaitedFor) {
+    Write("in", SampleBits());
+    Write("target", {'o', 'l', 'd'});
+    fs::create_symlink("target", dir_ / "link");
+    ASSERT_EQ(::mkfifo((dir_ / "pipe").c_str(), 0600), 0);
+    const bool devices = ::mknod((dir_ / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0;
+
+    ASSERT_EQ(Run(ARITH_N_EXE, "in link -o 3"), 0) << err_;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+    EXPECT_EQ(Run(EARITH_N_EXE, "target back"), 0) << err_;
+    EXPECT_EQ(Read("back"), Read("in"));
+    // `timeout` ends a program that waits for the pipe's other end.
+    for (const char* args : {"in pipe", "pipe out", "in null", "null out"}) {
+        if (!devices && std::string(args).find("null") != std::string::npos) continue;
+        EXPECT_EQ(Run("timeout", std::string("10 ") + ARITH_N_EXE + " " + args), 1) << args;
+        EXPECT_NE(err_.find("to nie jest zwykły plik"), std::string::npos) << args << ": " << err_;
+    }
+    EXPECT_EQ(fs::status(dir_ / "pipe").type(), fs::file_type::fifo);
+    if (devices) {
+        EXPECT_EQ(fs::status(dir_ / "null").type(), fs::file_type::character);
+    }
+
+    // A read-only file of a user who may write in the folder keeps its bytes and its mode.
+    fs::permissions(dir_, fs::perms::all);
+    Write("mine", {'k', 'e', 'e', 'p'});
+    ::chmod((dir_ / "mine").c_str(), 0400);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown((dir_ / "mine").c_str(), kNobodyUid, kNobodyGid), 0);
+    }
+    const std::string in = (dir_ / "in").string(), mine = (dir_ / "mine").string();
+    const int status = RunUnprivileged([&] {
+        std::ostringstream err;
+        return RunCompressor({in, mine}, err, nullptr) == kExitFailure &&
+                       err.str().find("brak dostępu") != std::string::npos
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(status, 0) << UnprivilegedStatusText(status);
+    EXPECT_EQ(Read("mine"), "keep");
+    struct stat st {};
+    ASSERT_EQ(::stat(mine.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0400u);
+    std::vector<std::string> names = {"in", "target", "link", "back", "pipe", "mine"};
+    if (devices) names.push_back("null");
+    ExpectOnly(names);
+}
+
+// The workbench ends a coder that overruns its time with SIGKILL, which no handler sees: its
+// unfinished output must not be left behind under any name.
+TEST_F(ArithPrograms, AKilledCoderLeavesNoFileBehind) {
+    Write("in", Bytes(64u << 20, 1));
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         if (::chdir(dir_.c_str()) != 0) ::_exit(127);
-        ::execl(ARITH_N_EXE, ARITH_N_EXE, "pipe", "out.dat", "-o", "2",
-                static_cast<char*>(nullptr));
+        ::execl(ARITH_N_EXE, ARITH_N_EXE, "in", "out.dat", "-o", "2", static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    const int writer = ::open(fifo.c_str(), O_WRONLY);  // returns once the coder has opened it
-    ASSERT_GE(writer, 0);
-    ASSERT_EQ(::write(writer, "\1\0\1", 3), 3);
-    bool temp_seen = false;
-    for (int i = 0; i < 400 && !temp_seen; ++i) {
-        for (const auto& e : fs::directory_iterator(dir_)) {
-            temp_seen = temp_seen || e.path().filename().string().rfind(".out.dat.", 0) == 0;
+    // Killed once it has its output open: a descriptor of it that leads into the folder.
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    bool writing = false;
+    for (int i = 0; i < 2000 && !writing; ++i) {
+        std::error_code ec;
+        for (fs::directory_iterator it(fds, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string target = fs::read_symlink(it->path(), ec).string();
+            writing = writing || (target.rfind(dir_.string() + "/", 0) == 0 &&
+                                  target != (dir_ / "in").string());
         }
-        if (!temp_seen) ::usleep(5000);
+        if (!writing) ::usleep(1000);
     }
-    EXPECT_TRUE(temp_seen);
-    ::kill(pid, SIGTERM);
+    EXPECT_TRUE(writing);
+    ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    ::close(writer);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    ExpectOnly({"pipe"});
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ExpectOnly({"in"});
 }
 
 TEST(ArithCliSummary, OneLineWithSizesRateOrderAndTime) {
