@@ -125,8 +125,13 @@ std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
         }
     }
     // The program (or its terminal) leads a process group of its own, which
-    // whatever it starts joins, so that a stop can end all of it.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    // whatever it starts joins, so that a stop can end all of it. A signal
+    // ignored here stays ignored across exec: the program gets SIGPIPE back as
+    // any program would have it, whatever its starter does with it.
+    process->setChildProcessModifier([] {
+        ::setpgid(0, 0);
+        ::signal(SIGPIPE, SIG_DFL);
+    });
 #else
     // Elsewhere the program runs hidden and only the program itself is ended;
     // on Windows a job object would take the place of the process group.

@@ -61,6 +61,10 @@ Separators LocaleSeparators() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Standard error may be a pipe whose reader has gone ("2>&1 | head -1"):
+    // the progress and the messages are then lost, but the series goes on and
+    // writes its report and CSV. The coder programs get SIGPIPE back.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     Options options;
     try {

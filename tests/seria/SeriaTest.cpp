@@ -2,8 +2,10 @@
 // folder of their own, small images, few orders. Every wait of a job ends when
 // its coder ends, so a series of a few jobs takes a fraction of a second.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -90,7 +92,8 @@ class SeriaTest : public testing::Test {
         fs::permissions(path, fs::perms::owner_all);
     }
 
-    QProcess* Start(const std::vector<std::string>& args) {
+    // `errFd`, when given, becomes the program's standard error.
+    QProcess* Start(const std::vector<std::string>& args, int errFd = -1) {
         auto* process = new QProcess();
         QStringList list;
         for (const std::string& a : args)
@@ -99,12 +102,13 @@ class SeriaTest : public testing::Test {
         env.insert("TMPDIR", QString::fromStdString(root_.File("tmp")));
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QString::fromStdString(root_.Dir()));
+        if (errFd >= 0) process->setChildProcessModifier([errFd] { ::dup2(errFd, STDERR_FILENO); });
         process->start(QString::fromStdString(root_.File("bin/eksperymenty-seria")), list);
         return process;
     }
 
-    Outcome Series(const std::vector<std::string>& args) {
-        std::unique_ptr<QProcess> process(Start(args));
+    Outcome Series(const std::vector<std::string>& args, int errFd = -1) {
+        std::unique_ptr<QProcess> process(Start(args, errFd));
         EXPECT_TRUE(process->waitForFinished(60000));
         Outcome run;
         if (process->exitStatus() == QProcess::NormalExit) run.status = process->exitCode();
@@ -168,7 +172,7 @@ class SeriaTest : public testing::Test {
     Image obraz_, maly_;
 };
 
-TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhateverJ) {
+TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhateverJOrStderr) {
     // Order 1 is held back a little, so that with two jobs at a time the jobs
     // end in another order than their rows.
     fs::rename(root_.File("bin/arith-n.exe"), root_.File("bin/arith-real"));
@@ -216,6 +220,18 @@ TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhate
     for (const std::string& name : containers)
         EXPECT_EQ(ReadFile(root_.File("bin/wyniki/" + name)), ReadFile(root_.File("out/" + name)))
             << name;
+    ExpectNoTemporaryFilesLeft();
+
+    // Standard error into a pipe that no one reads: the progress is lost, the
+    // series and its CSV are not.
+    int unread[2];
+    ASSERT_EQ(::pipe2(unread, O_CLOEXEC), 0);
+    ::close(unread[0]);
+    const Outcome deaf = Series(
+        {"--orders", "1,3", "--check", "--csv", "c2.csv", obraz_.path, maly_.path}, unread[1]);
+    ::close(unread[1]);
+    EXPECT_EQ(deaf.status, 0);
+    EXPECT_EQ(ReadFile(root_.File("c2.csv")), csv);
     ExpectNoTemporaryFilesLeft();
 }
 
