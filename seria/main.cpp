@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         CheckContainerNames(options.images);
+        CheckOutputPaths(options);
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "core/Error.h"
+#include "core/Files.h"
 #include "core/PgmReader.h"
 #include "core/TestFiles.h"
 #include "results/Csv.h"
@@ -141,7 +142,9 @@ class SeriaTest : public testing::Test {
     // A CSV line of a job that wrote nothing.
     static std::string FailedCsv(const std::string& image, char op, int order,
                                  const std::string& error) {
-        return image + "," + op + "," + std::to_string(order) + ",,,,,,,,," + error + "\n";
+        const bool quoted = error.find(',') != std::string::npos;
+        return image + "," + op + "," + std::to_string(order) + ",,,,,,,,," +
+               (quoted ? '"' + error + '"' : error) + "\n";
     }
 
     static Separators LocaleSeparators() {
@@ -238,11 +241,13 @@ TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhate
 TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn) {
     WriteFile(root_.File("zly.pgm"), "P5\n 4 2\n255\n12345678");  // no width
     WriteFile(root_.File("krotki.pgm"), "P5\n4");                 // ends in the header
+    // A pipe without a writer is not waited for: its jobs fail at once.
+    ASSERT_EQ(::mkfifo(root_.File("potok.pgm").c_str(), 0666), 0);
     // The plane-order container cannot be written: a folder stands in its place.
     fs::create_directories(root_.File("out/obraz_P1.ybq"));
     const Outcome run =
         Series({"--orders", "1", "--report", "r.txt", "--csv", "c.csv", "--out", "out", "zly.pgm",
-                obraz_.path, "brak.pgm", "krotki.pgm", maly_.path});
+                obraz_.path, "brak.pgm", "krotki.pgm", "potok.pgm", maly_.path});
     ASSERT_EQ(run.status, 1) << run.err;
 
     const std::vector<TItemRec> rows = {Row(obraz_, 'B', 1, "out"), Row(maly_, 'B', 1, "out"),
@@ -264,6 +269,8 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
                   FailedCsv("brak.pgm", 'P', 1, CannotOpenFileMessage("brak.pgm")) +
                   FailedCsv("krotki.pgm", 'B', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
                   FailedCsv("krotki.pgm", 'P', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
+                  FailedCsv("potok.pgm", 'B', 1, NotRegularFileMessage("potok.pgm")) +
+                  FailedCsv("potok.pgm", 'P', 1, NotRegularFileMessage("potok.pgm")) +
                   Csv(rows[1], maly_.path) + Csv(rows[2], maly_.path));
 
     // Each failure named with its job, in the words of the window's message
@@ -274,11 +281,12 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
           "a/obraz.pgm P/1: " + CannotCreateFileMessage("out/obraz_P1.ybq") + ".",
           "brak.pgm B/1: " + CannotOpenFileMessage("brak.pgm") + ".",
           "brak.pgm P/1: " + CannotOpenFileMessage("brak.pgm") + ".",
-          "krotki.pgm P/1: " + TruncatedPgmHeaderMessage("krotki.pgm") + "."}) {
+          "krotki.pgm P/1: " + TruncatedPgmHeaderMessage("krotki.pgm") + ".",
+          "potok.pgm P/1: " + NotRegularFileMessage("potok.pgm") + "."}) {
         EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
     }
     EXPECT_TRUE(Contains(run.err, "] zly.pgm B/1: błąd: " + intError + ".\n")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "nie udało się 7 z 10 zadań:")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "nie udało się 9 z 12 zadań:")) << run.err;
     ExpectNoTemporaryFilesLeft();
 }
 
@@ -336,20 +344,34 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
                                "--timeout", "--check", "-j N", "--report", "--csv", "--out"})
         EXPECT_TRUE(Contains(help.out, option)) << option;
 
-    // A report that cannot be written is named and ends with 1; the CSV is
-    // written all the same.
-    const Outcome noReport = Series({"--orders", "1", "--bit-orders", "B", "--out", "out",
-                                     "--report", "brak/r.txt", "--csv", "c.csv", maly_.path});
-    EXPECT_EQ(noReport.status, 1);
-    EXPECT_TRUE(Contains(noReport.err, CannotCreateFileMessage("brak/r.txt") + ".\n"))
-        << noReport.err;
-    EXPECT_EQ(Lines(ReadFile(root_.File("c.csv"))).size(), 2u);
+    // Outputs that must not or cannot be written are refused before any job,
+    // the check leaving nothing behind: no container, report or CSV, and the
+    // image as it was.
+    const std::string image = ReadFile(root_.File(obraz_.path));
+    fs::create_symlink("a/obraz.pgm", root_.File("link.txt"));
+    ASSERT_EQ(::mkfifo(root_.File("potok").c_str(), 0666), 0);
+    const std::pair<std::vector<std::string>, std::string> badOutputs[] = {
+        {{"--csv", "./a/obraz.pgm"}, "--csv „./a/obraz.pgm”: to obraz wejściowy „a/obraz.pgm”"},
+        {{"--report", "link.txt"}, "--report „link.txt”: to obraz wejściowy „a/obraz.pgm”"},
+        {{"--report", "brak/r.txt"}, "--report „brak/r.txt”: nie ma katalogu „brak”"},
+        {{"--csv", "potok"}, "--csv „potok”: to nie jest zwykły plik"},
+        {{"--csv", "c"}, "--csv „c”: to katalog"},
+        {{"--csv", "./r.txt"}, "--report „r.txt” i --csv „./r.txt” to ten sam plik"},
+        {{"--out", "a/obraz.pgm/k"}, "--out „a/obraz.pgm/k”: „a/obraz.pgm” nie jest katalogiem"}};
+    for (const auto& [args, why] : badOutputs) {
+        // The case's own options come last, and the last of an option counts.
+        std::vector<std::string> all = {"--orders=1",     "--bit-orders=B", "--out=out",
+                                        "--report=r.txt", "--csv=c.csv",    obraz_.path};
+        all.insert(all.end(), args.begin(), args.end());
+        const Outcome bad = Series(all);
+        EXPECT_EQ(bad.status, 2) << why;
+        EXPECT_TRUE(Contains(bad.err, "eksperymenty-seria: " + why)) << bad.err;
+        for (const char* left : {"out", "r.txt", "c.csv"})
+            EXPECT_FALSE(fs::exists(root_.File(left))) << why << ": " << left;
+        EXPECT_EQ(ReadFile(root_.File(obraz_.path)), image) << why;
+    }
 
-    // A folder for the containers that cannot be made, and no coder beside
-    // the program: the series cannot start.
-    const Outcome noFolder = Series({"--out", "c.csv/k", maly_.path});
-    EXPECT_EQ(noFolder.status, 1);
-    EXPECT_TRUE(Contains(noFolder.err, "Nie można utworzyć katalogu c.csv/k.")) << noFolder.err;
+    // No coder beside the program: the series cannot start.
     fs::remove(root_.File("bin/arith-n.exe"));
     const Outcome noCoder = Series({obraz_.path});
     EXPECT_EQ(noCoder.status, 1);
