@@ -371,6 +371,23 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
         EXPECT_EQ(ReadFile(root_.File(obraz_.path)), image) << why;
     }
 
+    // A folder that another run holds is refused with that run named; once
+    // let go it is free again, and a run leaves no lock behind.
+    fs::create_directories(root_.File("out"));
+    const std::vector<std::string> small = {"--orders=1", "--bit-orders=B", "--out=out",
+                                            maly_.path};
+    {
+        FileLock held;
+        ASSERT_EQ(held.TryTake(root_.File("out/eksperymenty-seria.lock"), ThisProcessText()),
+                  FileLock::Result::Taken);
+        const Outcome busy = Series(small);
+        EXPECT_EQ(busy.status, 1);
+        EXPECT_TRUE(Contains(busy.err, ThisProcessText())) << busy.err;
+        EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"eksperymenty-seria.lock"});
+    }
+    EXPECT_EQ(Series(small).status, 0);
+    EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"maly_B1.ybq"});
+
     // No coder beside the program: the series cannot start.
     fs::remove(root_.File("bin/arith-n.exe"));
     const Outcome noCoder = Series({obraz_.path});
