@@ -148,10 +148,11 @@ std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
         }
     }
     // The program (or its terminal) leads a process group of its own, which
-    // whatever it starts joins, so that a stop can end all of it.
+    // whatever it starts joins, so that a stop can end all of it. A signal
+    // ignored here stays ignored across exec: the program gets SIGPIPE back as
+    // any program would have it, whatever its starter does with it.
     process->setChildProcessModifier([] {
         ::setpgid(0, 0);
-        // A caller that ignores a broken pipe must not pass that on.
         ::signal(SIGPIPE, SIG_DFL);
     });
 #else

@@ -6,9 +6,52 @@ namespace eks {
 
 namespace {
 
+// Where the UTF-8 character at s[i] ends, and whether it is well formed.
+// When it is not, s[i] up to that end is one maximal invalid part: the lead
+// byte and the bytes after it that could still have continued it.
+struct Utf8Step {
+    std::size_t end;
+    bool valid;
+};
+Utf8Step Utf8StepAt(const std::string& s, std::size_t i) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) return {i + 1, true};
+    const std::size_t length = b0 >= 0xC2 && b0 <= 0xDF   ? 2
+                               : b0 >= 0xE0 && b0 <= 0xEF ? 3
+                               : b0 >= 0xF0 && b0 <= 0xF4 ? 4
+                                                          : 0;
+    if (length == 0) return {i + 1, false};
+    // The second byte's range leaves out overlong forms, surrogates and
+    // everything beyond U+10FFFF.
+    unsigned lo = b0 == 0xE0 ? 0xA0 : b0 == 0xF0 ? 0x90 : 0x80;
+    unsigned hi = b0 == 0xED ? 0x9F : b0 == 0xF4 ? 0x8F : 0xBF;
+    for (std::size_t k = 1; k < length; ++k, lo = 0x80, hi = 0xBF) {
+        if (i + k >= s.size()) return {i + k, false};
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if (b < lo || b > hi) return {i + k, false};
+    }
+    return {i + length, true};
+}
+
+// The text with every maximal invalid UTF-8 part (a name in another code
+// page, a cut sequence) replaced by U+FFFD; valid UTF-8 stays as it is.
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Step step = Utf8StepAt(text, i);
+        if (step.valid)
+            out.append(text, i, step.end - i);
+        else
+            out += "\xEF\xBF\xBD";
+        i = step.end;
+    }
+    return out;
+}
+
 // A field as it stands, or in double quotes with its quotes doubled when a
-// reader would otherwise split it.
-std::string CsvField(const std::string& text) {
+// reader would otherwise split it; always valid UTF-8.
+std::string CsvField(const std::string& raw) {
+    const std::string text = ValidUtf8(raw);
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (char c : text) {

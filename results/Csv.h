@@ -22,6 +22,8 @@ std::string CsvHeaderLine();
 // bytes, the bits per pixel before and after (empty without pixels), the
 // check ("ok", "failed" or empty) and the error of a job that failed. What a
 // failed job does not have (its image's values, the size after) is empty.
+// Bytes of the path and the error that are not UTF-8 are written as U+FFFD,
+// one for each maximal invalid part.
 std::string CsvLine(const ResultRecord& record);
 
 // The header line and a line per record.

@@ -23,6 +23,14 @@ std::string RightAligned(const std::string& text, std::size_t width) {
     return len >= width ? text : std::string(width - len, ' ') + text;
 }
 
+// A control character (a line break, a tab, ...) in a name would break the
+// row's line: each is shown as "?".
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
 const std::string kHyphenLine = " " + std::string(80, '-');
 
 }  // namespace
@@ -54,11 +62,11 @@ std::vector<ResultRow> ReportRows(const std::vector<ResultRecord>& records,
 }
 
 std::string ReportRowLine(const ResultRow& row) {
-    return " " + RightAligned(row[kColPosition], 4) + " " + RightAligned(row[kColFileName], 15) +
-           "  " + RightAligned(row[kColOperation], 5) + " " + RightAligned(row[kColPixels], 12) +
-           "    " + RightAligned(row[kColBitsBefore], 5) + "    " +
-           RightAligned(row[kColBitsAfter], 5) + " " + RightAligned(row[kColSizeBefore], 9) + "  " +
-           RightAligned(row[kColSizeAfter], 9);
+    return " " + RightAligned(row[kColPosition], 4) + " " +
+           RightAligned(Printable(row[kColFileName]), 15) + "  " +
+           RightAligned(row[kColOperation], 5) + " " + RightAligned(row[kColPixels], 12) + "    " +
+           RightAligned(row[kColBitsBefore], 5) + "    " + RightAligned(row[kColBitsAfter], 5) +
+           " " + RightAligned(row[kColSizeBefore], 9) + "  " + RightAligned(row[kColSizeAfter], 9);
 }
 
 std::string ReportBytes(const std::vector<ResultRow>& rows, std::string_view timeText) {

@@ -24,7 +24,8 @@ std::string TimeOfDayNow();
 std::vector<ResultRow> ReportRows(const std::vector<ResultRecord>& records, const Separators& seps);
 
 // One row line in the report's fixed-width layout (UTF-8, no line end). A
-// text longer than its field is written whole and pushes the rest right.
+// text longer than its field is written whole and pushes the rest right; a
+// control character in the file name (0x00 to 0x1F, 0x7F) is shown as "?".
 std::string ReportRowLine(const ResultRow& row);
 
 // The whole report as file bytes: Windows-1250, every line ended by CR LF.

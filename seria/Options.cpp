@@ -1,9 +1,16 @@
 #include "seria/Options.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <set>
 
 #include "core/Container.h"
+#include "core/IoText.h"
 
 namespace eks::seria {
 
@@ -23,6 +30,67 @@ std::optional<int> NumberIn(std::string_view text, int lo, int hi) {
 
 std::string Quoted(std::string_view text) {
     return "„" + std::string(text) + "”";
+}
+
+namespace fs = std::filesystem;
+
+// The file a name leads to: its device and inode when it exists, else the
+// full path it would have, so that two names of one file compare equal.
+std::string FileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    return fs::weakly_canonical(fs::absolute(path, ec), ec).string();
+}
+
+// 0 when this process may use `path` so (W_OK, X_OK), else the system's cause.
+int AccessError(const fs::path& path, int mode) {
+    return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+// Why a folder (to write in, or to make a folder in) will not do; empty when
+// it will.
+std::string FolderProblem(const fs::path& dir) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) return "nie ma katalogu " + Quoted(dir.string());
+    if (!S_ISDIR(st.st_mode)) return Quoted(dir.string()) + " nie jest katalogiem";
+    if (const int error = AccessError(dir, W_OK | X_OK); error != 0)
+        return "nie można zapisywać w katalogu " + Quoted(dir.string()) + " (" +
+               IoCauseText(error) + ")";
+    return {};
+}
+
+// Why the report or the CSV could not be saved under `path`; empty when it
+// could. A save puts a new file in place of the old one, so the folder must
+// take a new file and an existing file must be one the user may write.
+std::string OutputFileProblem(const std::string& path) {
+    struct stat st {};
+    fs::path dir = fs::path(path).parent_path();
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return "to katalog";
+        if (!S_ISREG(st.st_mode)) return "to nie jest zwykły plik, lecz potok albo urządzenie";
+        if (const int error = AccessError(path, W_OK); error != 0)
+            return "nie można go nadpisać (" + IoCauseText(error) + ")";
+        std::error_code ec;
+        dir = fs::canonical(path, ec).parent_path();  // where a link leads
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        return IoCauseText(errno);
+    }
+    return FolderProblem(dir.empty() ? fs::path(".") : dir);
+}
+
+// Why the containers' folder will not do: it must be a folder that can be
+// written, or be made in the nearest folder above it that exists.
+std::string OutFolderProblem(const std::string& path) {
+    fs::path dir = path;
+    struct stat st {};
+    while (::stat(dir.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        const fs::path up = dir.parent_path();
+        if (up == dir) break;
+        dir = up.empty() ? fs::path(".") : up;
+    }
+    return FolderProblem(dir);
 }
 
 }  // namespace
@@ -139,6 +207,29 @@ void CheckContainerNames(const std::vector<std::string>& images) {
                 throw UsageError("obrazy " + Quoted(images[k]) + " i " + Quoted(images[i]) +
                                  " dałyby kontenery o tych samych nazwach (" +
                                  ContainerName(images[i], true, 1) + "...)");
+}
+
+void CheckOutputPaths(const Options& options) {
+    const auto refuse = [](const char* option, const std::string& path, const std::string& why) {
+        return UsageError(std::string(option) + " " + Quoted(path) + ": " + why);
+    };
+    const auto checkFile = [&](const char* option, const std::string& path) {
+        if (path.empty()) return;
+        if (const std::string why = OutputFileProblem(path); !why.empty())
+            throw refuse(option, path, why);
+        for (const std::string& image : options.images)
+            if (FileIdentity(image) == FileIdentity(path))
+                throw refuse(option, path, "to obraz wejściowy " + Quoted(image));
+    };
+    checkFile("--report", options.reportPath);
+    checkFile("--csv", options.csvPath);
+    if (!options.reportPath.empty() && !options.csvPath.empty() &&
+        FileIdentity(options.reportPath) == FileIdentity(options.csvPath))
+        throw UsageError("--report " + Quoted(options.reportPath) + " i --csv " +
+                         Quoted(options.csvPath) + " to ten sam plik");
+    if (options.outDir.empty()) return;
+    if (const std::string why = OutFolderProblem(options.outDir); !why.empty())
+        throw refuse("--out", options.outDir, why);
 }
 
 std::string HelpText() {

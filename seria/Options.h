@@ -46,6 +46,16 @@ std::vector<BitOrder> ParseBitOrders(std::string_view text);
 // each other's containers: UsageError naming both.
 void CheckContainerNames(const std::vector<std::string>& images);
 
+// The report, the CSV and the folder for the containers, checked before any
+// job so that a series never runs only to fail at its end, or to write over
+// one of its own images. A file must be a regular file or a new name in a
+// folder that exists and can be written, not a folder, a pipe or a device,
+// not one of the images (the same device and inode, however it is named),
+// and the report and the CSV not one file. The folder must be a folder that
+// can be written, or one that can be made. Nothing is created. Throws
+// UsageError naming the path and the reason.
+void CheckOutputPaths(const Options& options);
+
 std::string HelpText();
 
 }  // namespace eks::seria

@@ -18,6 +18,8 @@
 
 #include "core/ByteStream.h"
 #include "core/Error.h"
+#include "core/Files.h"
+#include "core/IoText.h"
 #include "core/Paths.h"
 #include "results/Csv.h"
 #include "results/Report.h"
@@ -33,6 +35,9 @@ namespace {
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+
+// The lock file in the containers' folder, held by the run writing there.
+constexpr const char* kLockName = "eksperymenty-seria.lock";
 
 std::atomic<bool> stopRequested{false};
 volatile std::sig_atomic_t stopSignal = 0;
@@ -61,6 +66,10 @@ Separators LocaleSeparators() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Standard error may be a pipe whose reader has gone ("2>&1 | head -1"):
+    // the progress and the messages are then lost, but the series goes on and
+    // writes its report and CSV. The coder programs get SIGPIPE back.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     Options options;
     try {
@@ -70,6 +79,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         CheckContainerNames(options.images);
+        CheckOutputPaths(options);
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }
@@ -92,6 +102,22 @@ int main(int argc, char** argv) {
     if (!QDir().mkpath(QString::fromStdString(run.outDir))) {
         Say(StandardErrorText("Nie można utworzyć katalogu " + run.outDir));
         return kExitFailed;
+    }
+    // Two runs into one folder would mix their containers: the second one
+    // refuses to start. The lock file goes with the run, also on a stop signal.
+    FileLock outLock;
+    const std::string lockPath = run.outDir + "/" + kLockName;
+    switch (outLock.TryTake(lockPath, ThisProcessText())) {
+        case FileLock::Result::Taken:
+            break;
+        case FileLock::Result::Held:
+            Say("Katalog " + run.outDir + " jest zajęty przez inną serię" +
+                (outLock.Holder().empty() ? "" : ": " + outLock.Holder()));
+            return kExitFailed;
+        case FileLock::Result::Failed:
+            Say("Nie można założyć blokady " + lockPath + " (" + IoCauseText(outLock.ErrorCode()) +
+                ")");
+            return kExitFailed;
     }
 
     struct sigaction action {};
@@ -154,6 +180,7 @@ int main(int argc, char** argv) {
         // The programs are stopped, the working directories gone and what
         // had finished written: end as the signal would have ended us.
         Say("przerwano");
+        outLock.Release();
         std::signal(stopSignal, SIG_DFL);
         std::raise(stopSignal);
     }

@@ -61,6 +61,17 @@ TEST(Csv, ImagesThatWouldSplitTheLineAreQuoted) {
     EXPECT_EQ(CsvLine(Rec(row, "two\nlines.pgm")).substr(0, 17), "\"two\nlines.pgm\",B");
     // UTF-8 names, spaces and semicolons pass as they are.
     EXPECT_TRUE(CsvLine(Rec(row, "żółw; ścieżka.pgm")).starts_with("żółw; ścieżka.pgm,B,"));
+    // Bytes that are not UTF-8 (a name from another code page, a cut
+    // sequence, a surrogate) become U+FFFD, one per maximal invalid part.
+    const std::string bad = "\xEF\xBF\xBD";
+    ResultRecord odd = Rec(row,
+                           "\xB3\xF3"
+                           "d\xE2\x82 \xED\xA0\x80\xF0\x9F\x98\x80.pgm");
+    odd.error = "Cannot open file \xC0\xAF\xF4\x90";
+    EXPECT_EQ(CsvLine(odd), bad + bad + "d" + bad + " " + bad + bad + bad +
+                                "\xF0\x9F\x98\x80.pgm,B,1,1,1,1,8,8,64.000000,64.000000,,"
+                                "Cannot open file " +
+                                bad + bad + bad + bad + "\n");
 }
 
 TEST(Csv, BitsPerPixelRoundExactlyHalfAwayFromZero) {

@@ -68,6 +68,13 @@ TEST(Report, PolishTextsBecomeWindows1250AndTakeOneColumnEach) {
     EXPECT_EQ(lines[4].size(), 80u);
     EXPECT_EQ(lines[4].substr(11, 10), "\x9F\x64\x9F\x62\xB3o.pgm");
     EXPECT_EQ(lines[4].substr(29, 12), "      65 536");
+
+    // A control character in a name would break the line: each shows as "?".
+    row[kColFileName] = std::string("a\r\nb\tc\x7f\0.pgm", 12);
+    const auto controls = Lines(ReportBytes({row}, "07:08:09"));
+    ASSERT_EQ(controls.size(), 7u);
+    EXPECT_EQ(controls[4].substr(6, 15), "   a??b?c??.pgm");
+    EXPECT_EQ(controls[4].size(), 80u);
 }
 
 TEST(Report, TimeOfDayIsTwentyFourHour) {

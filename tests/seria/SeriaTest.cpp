@@ -2,8 +2,10 @@
 // folder of their own, small images, few orders. Every wait of a job ends when
 // its coder ends, so a series of a few jobs takes a fraction of a second.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <thread>
 
 #include "core/Error.h"
+#include "core/Files.h"
 #include "core/PgmReader.h"
 #include "core/TestFiles.h"
 #include "results/Csv.h"
@@ -90,7 +93,8 @@ class SeriaTest : public testing::Test {
         fs::permissions(path, fs::perms::owner_all);
     }
 
-    QProcess* Start(const std::vector<std::string>& args) {
+    // `errFd`, when given, becomes the program's standard error.
+    QProcess* Start(const std::vector<std::string>& args, int errFd = -1) {
         auto* process = new QProcess();
         QStringList list;
         for (const std::string& a : args)
@@ -99,12 +103,13 @@ class SeriaTest : public testing::Test {
         env.insert("TMPDIR", QString::fromStdString(root_.File("tmp")));
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QString::fromStdString(root_.Dir()));
+        if (errFd >= 0) process->setChildProcessModifier([errFd] { ::dup2(errFd, STDERR_FILENO); });
         process->start(QString::fromStdString(root_.File("bin/eksperymenty-seria")), list);
         return process;
     }
 
-    Outcome Series(const std::vector<std::string>& args) {
-        std::unique_ptr<QProcess> process(Start(args));
+    Outcome Series(const std::vector<std::string>& args, int errFd = -1) {
+        std::unique_ptr<QProcess> process(Start(args, errFd));
         EXPECT_TRUE(process->waitForFinished(60000));
         Outcome run;
         if (process->exitStatus() == QProcess::NormalExit) run.status = process->exitCode();
@@ -137,7 +142,9 @@ class SeriaTest : public testing::Test {
     // A CSV line of a job that wrote nothing.
     static std::string FailedCsv(const std::string& image, char op, int order,
                                  const std::string& error) {
-        return image + "," + op + "," + std::to_string(order) + ",,,,,,,,," + error + "\n";
+        const bool quoted = error.find(',') != std::string::npos;
+        return image + "," + op + "," + std::to_string(order) + ",,,,,,,,," +
+               (quoted ? '"' + error + '"' : error) + "\n";
     }
 
     static Separators LocaleSeparators() {
@@ -168,7 +175,7 @@ class SeriaTest : public testing::Test {
     Image obraz_, maly_;
 };
 
-TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhateverJ) {
+TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhateverJOrStderr) {
     // Order 1 is held back a little, so that with two jobs at a time the jobs
     // end in another order than their rows.
     fs::rename(root_.File("bin/arith-n.exe"), root_.File("bin/arith-real"));
@@ -217,16 +224,30 @@ TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhate
         EXPECT_EQ(ReadFile(root_.File("bin/wyniki/" + name)), ReadFile(root_.File("out/" + name)))
             << name;
     ExpectNoTemporaryFilesLeft();
+
+    // Standard error into a pipe that no one reads: the progress is lost, the
+    // series and its CSV are not.
+    int unread[2];
+    ASSERT_EQ(::pipe2(unread, O_CLOEXEC), 0);
+    ::close(unread[0]);
+    const Outcome deaf = Series(
+        {"--orders", "1,3", "--check", "--csv", "c2.csv", obraz_.path, maly_.path}, unread[1]);
+    ::close(unread[1]);
+    EXPECT_EQ(deaf.status, 0);
+    EXPECT_EQ(ReadFile(root_.File("c2.csv")), csv);
+    ExpectNoTemporaryFilesLeft();
 }
 
 TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn) {
     WriteFile(root_.File("zly.pgm"), "P5\n 4 2\n255\n12345678");  // no width
     WriteFile(root_.File("krotki.pgm"), "P5\n4");                 // ends in the header
+    // A pipe without a writer is not waited for: its jobs fail at once.
+    ASSERT_EQ(::mkfifo(root_.File("potok.pgm").c_str(), 0666), 0);
     // The plane-order container cannot be written: a folder stands in its place.
     fs::create_directories(root_.File("out/obraz_P1.ybq"));
     const Outcome run =
         Series({"--orders", "1", "--report", "r.txt", "--csv", "c.csv", "--out", "out", "zly.pgm",
-                obraz_.path, "brak.pgm", "krotki.pgm", maly_.path});
+                obraz_.path, "brak.pgm", "krotki.pgm", "potok.pgm", maly_.path});
     ASSERT_EQ(run.status, 1) << run.err;
 
     const std::vector<TItemRec> rows = {Row(obraz_, 'B', 1, "out"), Row(maly_, 'B', 1, "out"),
@@ -248,6 +269,8 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
                   FailedCsv("brak.pgm", 'P', 1, CannotOpenFileMessage("brak.pgm")) +
                   FailedCsv("krotki.pgm", 'B', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
                   FailedCsv("krotki.pgm", 'P', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
+                  FailedCsv("potok.pgm", 'B', 1, NotRegularFileMessage("potok.pgm")) +
+                  FailedCsv("potok.pgm", 'P', 1, NotRegularFileMessage("potok.pgm")) +
                   Csv(rows[1], maly_.path) + Csv(rows[2], maly_.path));
 
     // Each failure named with its job, in the words of the window's message
@@ -258,11 +281,12 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
           "a/obraz.pgm P/1: " + CannotCreateFileMessage("out/obraz_P1.ybq") + ".",
           "brak.pgm B/1: " + CannotOpenFileMessage("brak.pgm") + ".",
           "brak.pgm P/1: " + CannotOpenFileMessage("brak.pgm") + ".",
-          "krotki.pgm P/1: " + TruncatedPgmHeaderMessage("krotki.pgm") + "."}) {
+          "krotki.pgm P/1: " + TruncatedPgmHeaderMessage("krotki.pgm") + ".",
+          "potok.pgm P/1: " + NotRegularFileMessage("potok.pgm") + "."}) {
         EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
     }
     EXPECT_TRUE(Contains(run.err, "] zly.pgm B/1: błąd: " + intError + ".\n")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "nie udało się 7 z 10 zadań:")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "nie udało się 9 z 12 zadań:")) << run.err;
     ExpectNoTemporaryFilesLeft();
 }
 
@@ -319,20 +343,51 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
                                "--timeout", "--check", "-j N", "--report", "--csv", "--out"})
         EXPECT_TRUE(Contains(help.out, option)) << option;
 
-    // A report that cannot be written is named and ends with 1; the CSV is
-    // written all the same.
-    const Outcome noReport = Series({"--orders", "1", "--bit-orders", "B", "--out", "out",
-                                     "--report", "brak/r.txt", "--csv", "c.csv", maly_.path});
-    EXPECT_EQ(noReport.status, 1);
-    EXPECT_TRUE(Contains(noReport.err, CannotCreateFileMessage("brak/r.txt") + ".\n"))
-        << noReport.err;
-    EXPECT_EQ(Lines(ReadFile(root_.File("c.csv"))).size(), 2u);
+    // Outputs that must not or cannot be written are refused before any job,
+    // the check leaving nothing behind: no container, report or CSV, and the
+    // image as it was.
+    const std::string image = ReadFile(root_.File(obraz_.path));
+    fs::create_symlink("a/obraz.pgm", root_.File("link.txt"));
+    ASSERT_EQ(::mkfifo(root_.File("potok").c_str(), 0666), 0);
+    const std::pair<std::vector<std::string>, std::string> badOutputs[] = {
+        {{"--csv", "./a/obraz.pgm"}, "--csv „./a/obraz.pgm”: to obraz wejściowy „a/obraz.pgm”"},
+        {{"--report", "link.txt"}, "--report „link.txt”: to obraz wejściowy „a/obraz.pgm”"},
+        {{"--report", "brak/r.txt"}, "--report „brak/r.txt”: nie ma katalogu „brak”"},
+        {{"--csv", "potok"}, "--csv „potok”: to nie jest zwykły plik"},
+        {{"--csv", "c"}, "--csv „c”: to katalog"},
+        {{"--csv", "./r.txt"}, "--report „r.txt” i --csv „./r.txt” to ten sam plik"},
+        {{"--out", "a/obraz.pgm/k"}, "--out „a/obraz.pgm/k”: „a/obraz.pgm” nie jest katalogiem"}};
+    for (const auto& [args, why] : badOutputs) {
+        // The case's own options come last, and the last of an option counts.
+        std::vector<std::string> all = {"--orders=1",     "--bit-orders=B", "--out=out",
+                                        "--report=r.txt", "--csv=c.csv",    obraz_.path};
+        all.insert(all.end(), args.begin(), args.end());
+        const Outcome bad = Series(all);
+        EXPECT_EQ(bad.status, 2) << why;
+        EXPECT_TRUE(Contains(bad.err, "eksperymenty-seria: " + why)) << bad.err;
+        for (const char* left : {"out", "r.txt", "c.csv"})
+            EXPECT_FALSE(fs::exists(root_.File(left))) << why << ": " << left;
+        EXPECT_EQ(ReadFile(root_.File(obraz_.path)), image) << why;
+    }
 
-    // A folder for the containers that cannot be made, and no coder beside
-    // the program: the series cannot start.
-    const Outcome noFolder = Series({"--out", "c.csv/k", maly_.path});
-    EXPECT_EQ(noFolder.status, 1);
-    EXPECT_TRUE(Contains(noFolder.err, "Nie można utworzyć katalogu c.csv/k.")) << noFolder.err;
+    // A folder that another run holds is refused with that run named; once
+    // let go it is free again, and a run leaves no lock behind.
+    fs::create_directories(root_.File("out"));
+    const std::vector<std::string> small = {"--orders=1", "--bit-orders=B", "--out=out",
+                                            maly_.path};
+    {
+        FileLock held;
+        ASSERT_EQ(held.TryTake(root_.File("out/eksperymenty-seria.lock"), ThisProcessText()),
+                  FileLock::Result::Taken);
+        const Outcome busy = Series(small);
+        EXPECT_EQ(busy.status, 1);
+        EXPECT_TRUE(Contains(busy.err, ThisProcessText())) << busy.err;
+        EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"eksperymenty-seria.lock"});
+    }
+    EXPECT_EQ(Series(small).status, 0);
+    EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"maly_B1.ybq"});
+
+    // No coder beside the program: the series cannot start.
     fs::remove(root_.File("bin/arith-n.exe"));
     const Outcome noCoder = Series({obraz_.path});
     EXPECT_EQ(noCoder.status, 1);
