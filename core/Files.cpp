@@ -454,8 +454,7 @@ int RemoveSaveLeftovers(const std::string& dir, const std::string& name) {
 FileLock::Result FileLock::TryTake(const std::string& path, const std::string& owner) {
     Release();
     // A file opened without sharing for writing is the lock on Windows.
-    fd_ = ::_sopen(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYWR,
-                   _S_IREAD | _S_IWRITE);
+    fd_ = ::_sopen(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
     if (fd_ < 0) {
         error_ = errno;
         InputFile file(path);

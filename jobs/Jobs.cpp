@@ -172,15 +172,12 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         }
         const int timeoutSeconds = host.TimeoutSeconds();
         const bool running = WaitAfterLaunch(runner, host, timeoutSeconds);
-        if (const std::string why = runner.ProgramFailure(); !why.empty()) {
-            outcome.end = End::ProgramFailed;
-            outcome.error = CoderFailedMessage(why);
-            return;
-        }
         if (!runner.CollectOutput(workDir + kCoderOutput, *bits)) {
-            outcome.end = End::NoOutput;
-            outcome.error = running ? CoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
-                                    : CoderEndedWithoutOutputMessage();
+            const std::string why = runner.ProgramFailure();
+            outcome.end = why.empty() ? End::NoOutput : End::ProgramFailed;
+            outcome.error = !why.empty() ? CoderFailedMessage(why)
+                            : running ? CoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
+                                      : CoderEndedWithoutOutputMessage();
             return;
         }
         const bool pixelMajor = request.bitOrder == BitOrder::PixelMajor;
@@ -242,18 +239,17 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
         ScopeExit stop{[&runner, &workDir] { StopAndClearUp(runner, workDir, kDecoderOutput); }};
         const int timeoutSeconds = host.TimeoutSeconds();
         const bool running = WaitAfterLaunch(runner, host, timeoutSeconds);
-        if (const std::string why = runner.ProgramFailure(); !why.empty()) {
-            outcome.end = DecodeOutcome::End::ProgramFailed;
-            outcome.error = DecoderFailedMessage(why);
-            return;
-        }
         // Never more than the stream declared; an empty output is the whole
         // of a stream that declared nothing.
         const CollectLimit limit{declared.value_or(MemoryBudget()), declared == std::uint64_t{0}};
         if (!runner.CollectOutput(workDir + kDecoderOutput, outcome.decoded, limit)) {
-            outcome.end = DecodeOutcome::End::NoOutput;
-            outcome.error = running ? DecoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
-                                    : DecoderFailedMessage("zakończył pracę bez wyniku");
+            const std::string why = runner.ProgramFailure();
+            outcome.end =
+                why.empty() ? DecodeOutcome::End::NoOutput : DecodeOutcome::End::ProgramFailed;
+            outcome.error = !why.empty() ? DecoderFailedMessage(why)
+                            : running
+                                ? DecoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
+                                : DecoderFailedMessage("zakończył pracę bez wyniku");
             return;
         }
         outcome.decoded.Seek(0);

@@ -153,11 +153,11 @@ struct DecodeRequest {
 
 struct DecodeOutcome {
     enum class End {
-        Done,         // the picture was rebuilt and shown
+        Done,           // the picture was rebuilt and shown
         NoOutput,       // the decoder wrote no output in time
         ProgramFailed,  // the decoder did not start or ended with an error: it says why
         Interrupted,    // the host stopped the job while it waited
-        Failed,       // anything else
+        Failed,         // anything else
     };
     End end = End::Failed;
     std::string error;  // the text of every end but Done

@@ -66,7 +66,8 @@ void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSetting
            JobHost& host, CoderRunner& runner, StepOutcome& out) {
     QuietHost quiet(host, true);
     const std::size_t offset = image.pixelDataOffset;
-    const std::uint64_t expected = 8 * std::uint64_t{image.file->Size() > offset ? image.file->Size() - offset : 0};
+    const std::uint64_t expected =
+        8 * std::uint64_t{image.file->Size() > offset ? image.file->Size() - offset : 0};
     const DecodeOutcome decoded = RunDecodeJob(
         {settings.place, out.containerPath, out.record.item.CurrentName, false, expected}, quiet,
         runner);

@@ -149,13 +149,13 @@ void TForm1::ChooseWorkDir() {
                     QDir::tempPath().toStdString() + " - " +
                     privateDir_->errorString().toStdString());
     workDir_ = QDir::toNativeSeparators(privateDir_->path() + "/").toStdString();
-    ShowMessageBox(MessageKind::Information,
-                   QString::fromUtf8("W katalogu %1 pracuje już inne okno programu (%2).\r\n\r\n"
-                                     "To okno zapisuje swoje pliki robocze w katalogu %3, "
-                                     "usuwanym przy zakończeniu.")
-                       .arg(QString::fromStdString(state_.AppDir),
-                            QString::fromStdString(workLock_.Holder()),
-                            QString::fromStdString(workDir_)));
+    ShowMessageBox(
+        MessageKind::Information,
+        QString::fromUtf8("W katalogu %1 pracuje już inne okno programu (%2).\r\n\r\n"
+                          "To okno zapisuje swoje pliki robocze w katalogu %3, "
+                          "usuwanym przy zakończeniu.")
+            .arg(QString::fromStdString(state_.AppDir), QString::fromStdString(workLock_.Holder()),
+                 QString::fromStdString(workDir_)));
 }
 
 void TForm1::FormDestroy() {
@@ -450,8 +450,7 @@ void TForm1::btnDecodeClick() {
 
 void TForm1::DecodeChosenContainer() {
     DecodeOutcome outcome = RunDecodeJob(
-        {WorkPlace(), state_.CurrentPath, FileNamePart(state_.CurrentPath)},
-        *this, runner_);
+        {WorkPlace(), state_.CurrentPath, FileNamePart(state_.CurrentPath)}, *this, runner_);
     if (outcome.end == DecodeOutcome::End::Interrupted) {
         DeleteTempFiles(workDir_, {kDecoderInput, kDecoderOutput});
         lbStep->setText({});

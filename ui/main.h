@@ -10,8 +10,8 @@
 #include <QRadioButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>

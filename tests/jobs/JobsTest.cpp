@@ -266,7 +266,8 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     // A decoder that writes more than its stream declared is read only as far as declared.
     Script("earith-n.exe", "head -c 100000 /dev/zero > \"$2\"");
     WriteFile(work_.File("dlugi.ybq"), declaring(6808));
-    const DecodeOutcome bounded = RunDecodeJob({Place(work_), work_.File("dlugi.ybq"), ""}, host_, runner_);
+    const DecodeOutcome bounded =
+        RunDecodeJob({Place(work_), work_.File("dlugi.ybq"), ""}, host_, runner_);
     EXPECT_TRUE(bounded.Done()) << bounded.error;
     EXPECT_EQ(bounded.decoded.Size(), 6808u);
 }
@@ -301,16 +302,16 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
 
     // An image over the memory budget for pictures is checked without any.
     SetMemoryBudget(1000);
-    const StepOutcome large = RunSeriesStep(image, {0, BitOrder::PlaneMajor, 2}, settings, host_, runner_);
+    const StepOutcome large =
+        RunSeriesStep(image, {0, BitOrder::PlaneMajor, 2}, settings, host_, runner_);
     EXPECT_TRUE(large.Succeeded()) << large.text;
     SetMemoryBudget(0);
 
     // An image without pixels is coded, checked and decoded, and says so instead of a rate.
     ByteStream emptyBytes;
     WriteFile(work_.File("pusty.pgm"), "P5\n600 0\n255\n");
-    const StepOutcome empty =
-        RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
-                      {0, BitOrder::PixelMajor, 1}, settings, host_, runner_);
+    const StepOutcome empty = RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
+                                            {0, BitOrder::PixelMajor, 1}, settings, host_, runner_);
     ASSERT_TRUE(empty.Succeeded()) << empty.text;
     EXPECT_TRUE(RunDecodeJob({Place(work_), empty.containerPath, ""}, host_, runner_).Done());
     EXPECT_EQ(empty.record.item.ResultWidth, 600);  // as the header gives it
