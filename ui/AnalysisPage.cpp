@@ -251,6 +251,7 @@ AnalysisPage::AnalysisPage(QWidget* parent) : QWidget(parent) {
     AnalysisTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     AnalysisTable->verticalHeader()->setDefaultSectionSize(AnalysisTable->fontMetrics().height() +
                                                            4);
+    AnalysisTable->resizeColumnsToContents();
 
     auto* chart = new QChart;
     chart->setMargins(QMargins(4, 4, 4, 4));
@@ -317,6 +318,9 @@ AnalysisPage::AnalysisPage(QWidget* parent) : QWidget(parent) {
     figures->addWidget(AnalysisTable);
     figures->addWidget(PlaneChart);
     figures->setChildrenCollapsible(false);
+    figures->setStretchFactor(0, 0);
+    figures->setStretchFactor(1, 1);
+    figures->setSizes({AnalysisTable->horizontalHeader()->length() + 4, 400});
     auto* split = new QSplitter(Qt::Vertical, this);
     split->setObjectName("AnalysisSplitter");
     split->addWidget(mapArea);
@@ -324,6 +328,7 @@ AnalysisPage::AnalysisPage(QWidget* parent) : QWidget(parent) {
     split->setChildrenCollapsible(false);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
+    split->setSizes({3000, 2000});
     auto* save = new QHBoxLayout;
     save->addWidget(lbAnalysisHover, 1);
     save->addWidget(btnSaveTable);
