@@ -3,6 +3,8 @@
 #include <QBoxLayout>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
+#include <QFileInfo>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGraphicsLayout>
@@ -25,7 +27,9 @@
 #include <map>
 #include <numbers>
 
+#include "core/BitSequence.h"
 #include "core/Error.h"
+#include "jobs/Series.h"
 #include "results/NumberFormat.h"
 #include "ui/Platform.h"
 
@@ -162,6 +166,18 @@ QImage MarkerImage(const ChartLook& look, qreal size) {
     return image;
 }
 
+// The reference lines: thinner than the lines of the coder, kt in dashes and
+// dots, the conditional entropy dotted, H0 solid.
+enum class ReferenceKind { Kt, Entropy, H0 };
+QPen ReferencePen(ReferenceKind kind, const QColor& colour, qreal scale) {
+    QPen pen(colour, 1.2 * scale);
+    pen.setCapStyle(Qt::FlatCap);
+    if (kind == ReferenceKind::Kt) pen.setDashPattern({6, 2, 1.5, 2});
+    if (kind == ReferenceKind::Entropy) pen.setDashPattern({1.5, 2});
+    if (kind == ReferenceKind::H0) pen.setWidthF(2.0 * scale);
+    return pen;
+}
+
 QPen Scaled(QPen pen, qreal scale) {
     pen.setWidthF(pen.widthF() * scale);
     return pen;
@@ -178,7 +194,8 @@ QFont ChartFont(qreal pointSize, qreal scale, bool bold = false) {
 // `scale` times the screen's sizes; the screen and the saved chart are both
 // made here. Returns the series of the lines, index by index.
 std::vector<QLineSeries*> FillChart(QChart& chart, const std::vector<ChartSeries>& lines,
-                                    qreal scale) {
+                                    const ChartReferenceMap& references, qreal scale,
+                                    std::vector<ChartReferenceLine>* referenceLines = nullptr) {
     chart.removeAllSeries();
     chart.setLocale(QLocale());
     chart.setLocalizeNumbers(true);
@@ -221,6 +238,12 @@ std::vector<QLineSeries*> FillChart(QChart& chart, const std::vector<ChartSeries
             top = std::max(top, p.bpp);
         }
     }
+    for (const auto& [path, refs] : references) {
+        if (refs.state != ChartReferences::State::Ready) continue;
+        for (const auto& figures : {refs.kt[0], refs.kt[1], refs.condEntropy[0], refs.condEntropy[1]})
+            for (int order = first; order <= std::min(last, kAnalysisMaxOrder); ++order)
+                top = std::max(top, figures[order]);
+    }
     axisX->setRange(first, last);
     axisX->setTickCount(last - first + 1);
     axisY->setRange(0.0, top * 1.08);
@@ -254,7 +277,45 @@ std::vector<QLineSeries*> FillChart(QChart& chart, const std::vector<ChartSeries
         plotted.push_back(series);
     }
 
-    for (const ChartLegendEntry& entry : ChartLegendEntries(lines)) {
+    // The references of each image and bit order: thin lines of the line's
+    // colour, lighter; H0 once per image, a short line at the right.
+    std::vector<int> h0Drawn;
+    for (const ChartSeries& line : lines) {
+        const auto found = references.find(line.imagePath);
+        if (found == references.end() || found->second.state != ChartReferences::State::Ready)
+            continue;
+        const ChartReferences& refs = found->second;
+        const QColor colour = LookOfImage(line.image).colour.lighter(130);
+        const int bits = line.opCode == 'B' ? 0 : 1;
+        const auto draw = [&](const QString& name, ReferenceKind kind,
+                              const std::vector<QPointF>& points) {
+            auto* series = new QLineSeries;
+            series->setObjectName(name);
+            for (const QPointF& p : points)
+                series->append(p);
+            series->setPen(ReferencePen(kind, colour, scale));
+            add(series);
+            for (QLegendMarker* marker : chart.legend()->markers(series))
+                marker->setVisible(false);
+            if (referenceLines)
+                referenceLines->push_back({name, series, points, kind == ReferenceKind::H0});
+        };
+        const QString name = QString::fromStdString(line.name);
+        std::vector<QPointF> kt, entropy;
+        for (int order = 1; order <= kAnalysisMaxOrder; ++order) {
+            kt.emplace_back(order, refs.kt[bits][order]);
+            entropy.emplace_back(order, refs.condEntropy[bits][order]);
+        }
+        draw(name + " — kt", ReferenceKind::Kt, kt);
+        draw(name + QString::fromUtf8(" — entropia warunkowa"), ReferenceKind::Entropy, entropy);
+        if (std::find(h0Drawn.begin(), h0Drawn.end(), line.image) == h0Drawn.end()) {
+            h0Drawn.push_back(line.image);
+            draw(QString::fromStdString(line.label) + " — H0", ReferenceKind::H0,
+                 {QPointF(last - 0.6, refs.h0), QPointF(last, refs.h0)});
+        }
+    }
+
+    for (const ChartLegendEntry& entry : ChartLegendEntries(lines, references)) {
         auto* series = new QLineSeries;
         series->setName(entry.text);
         if (entry.kind == ChartLegendEntry::Image) {
@@ -330,6 +391,32 @@ std::vector<ChartSeries> BuildChartSeries(const std::vector<ResultRecord>& recor
     return lines;
 }
 
+ChartReferences ComputeChartReferences(const std::string& path, const AnalysisControl& control) {
+    ChartReferences refs;
+    refs.state = ChartReferences::State::Gone;
+    ByteStream file;
+    const SeriesImage image = LoadSeriesImage(path, file);
+    const std::uint64_t pixels = std::uint64_t{image.width} * image.height;
+    if (!image.error.empty() || pixels == 0) return refs;
+    for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
+        const std::optional<ByteStream> bits =
+            ExpandBitSequence(file, image.pixelDataOffset, order);
+        if (!bits) return refs;
+        const ReferenceFigures figures = ComputeReferences(bits->Data(), bits->Size(), control);
+        const int index = order == BitOrder::PixelMajor ? 0 : 1;
+        for (int n = 1; n <= kAnalysisMaxOrder; ++n) {
+            refs.kt[index][n] = figures.kt[n] / static_cast<double>(pixels);
+            refs.condEntropy[index][n] = figures.condEntropy[n] / static_cast<double>(pixels);
+        }
+    }
+    const std::size_t raster =
+        file.Size() > image.pixelDataOffset ? file.Size() - image.pixelDataOffset : 0;
+    refs.h0 = PixelEntropyBits(file.Data() + image.pixelDataOffset, raster) /
+              static_cast<double>(pixels);
+    refs.state = ChartReferences::State::Ready;
+    return refs;
+}
+
 ChartLook LookOfImage(int image) {
     const int n = std::max(image, 0);
     const int colours = static_cast<int>(kImageColours.size());
@@ -337,17 +424,33 @@ ChartLook LookOfImage(int image) {
             n / (colours * kShapes) % 2 == 1};
 }
 
-std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines) {
+std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines,
+                                                const ChartReferenceMap& references) {
     std::vector<ChartLegendEntry> entries;
     bool pixelOrder = false;
     bool planeOrder = false;
+    bool referenced = false;
     for (const ChartSeries& line : lines) {
         const bool known = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
             return entry.image == line.image;
         });
-        if (!known)
-            entries.push_back(
-                {ChartLegendEntry::Image, QString::fromStdString(line.label), line.image, QPen()});
+        QString text = QString::fromStdString(line.label);
+        if (const auto found = references.find(line.imagePath); found != references.end()) {
+            switch (found->second.state) {
+                case ChartReferences::State::Ready:
+                    referenced = true;
+                    break;
+                case ChartReferences::State::Changed:
+                    text += QString::fromUtf8(" (plik zmieniony)");
+                    break;
+                case ChartReferences::State::Gone:
+                    text += QString::fromUtf8(" (brak pliku)");
+                    break;
+                case ChartReferences::State::Pending:
+                    break;
+            }
+        }
+        if (!known) entries.push_back({ChartLegendEntry::Image, text, line.image, QPen()});
         (line.opCode == 'B' ? pixelOrder : planeOrder) = true;
     }
     // Only the bit orders drawn: an entry for a dashed line that is nowhere
@@ -359,6 +462,14 @@ std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>&
     }
     if (!lines.empty())
         entries.push_back({ChartLegendEntry::Raw, "8 bpp (bez kompresji)", -1, RawPen(kRawWidth)});
+    if (referenced) {
+        entries.push_back({ChartLegendEntry::Reference, "kt", -1,
+                           ReferencePen(ReferenceKind::Kt, kStyleGrey, 1.0)});
+        entries.push_back({ChartLegendEntry::Reference, QString::fromUtf8("entropia warunkowa"), -1,
+                           ReferencePen(ReferenceKind::Entropy, kStyleGrey, 1.0)});
+        entries.push_back({ChartLegendEntry::Reference, "H0", -1,
+                           ReferencePen(ReferenceKind::H0, kStyleGrey, 1.0)});
+    }
     return entries;
 }
 
@@ -395,17 +506,18 @@ std::vector<QRect> LayoutChartLegend(const std::vector<ChartLegendEntry>& entrie
     return boxes;
 }
 
-QImage RenderChartImage(const std::vector<ChartSeries>& lines) {
+QImage RenderChartImage(const std::vector<ChartSeries>& lines,
+                        const ChartReferenceMap& references) {
     QGraphicsScene scene;
     auto* chart = new QChart;  // the scene owns it
     scene.addItem(chart);
-    FillChart(*chart, lines, kSavedScale);
+    FillChart(*chart, lines, references, kSavedScale);
     // QLegend elides the names of a legend in a row; the legend below is
     // painted here instead, in as many rows as its names need.
     chart->legend()->hide();
     chart->setMargins(QMargins(24, 24, 32, 8));
 
-    const std::vector<ChartLegendEntry> entries = ChartLegendEntries(lines);
+    const std::vector<ChartLegendEntry> entries = ChartLegendEntries(lines, references);
     QFont font;
     font.setPixelSize(20);  // the same size whatever the screen's resolution
     const int margin = 32;
@@ -492,12 +604,19 @@ ChartPage::ChartPage(QWidget* parent) : QWidget(parent) {
     ChartHover->setAttribute(Qt::WA_TransparentForMouseEvents);
     ChartHover->hide();
 
+    cbReferences = new QCheckBox(QString::fromUtf8("pokaż odniesienia"), this);
+    cbReferences->setObjectName("cbReferences");
+    cbReferences->setToolTip(QString::fromUtf8(
+        "kt, entropia warunkowa i H0 każdego obrazu, policzone z jego pliku"));
+    connect(cbReferences, &QCheckBox::toggled, this, [this] { Redraw(); });
+
     btnSaveChart = new QPushButton("Zapisz wykres", this);
     btnSaveChart->setObjectName("btnSaveChart");
     btnSaveChart->setMinimumSize(84, 25);
     connect(btnSaveChart, &QPushButton::clicked, this, [this] { btnSaveChartClick(); });
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cbReferences);
     buttons->addStretch();
     buttons->addWidget(btnSaveChart);
     auto* column = new QVBoxLayout(this);
@@ -508,11 +627,85 @@ ChartPage::ChartPage(QWidget* parent) : QWidget(parent) {
     SetRecords({});
 }
 
+ChartPage::~ChartPage() {
+    StopReferences();
+}
+
 void ChartPage::SetRecords(const std::vector<ResultRecord>& records) {
-    HideHover();
     lines_ = BuildChartSeries(records);
-    series_ = FillChart(*ChartView->chart(), lines_, 1.0);
+    for (const ChartSeries& line : lines_)
+        if (!firstSeen_.contains(line.imagePath))
+            firstSeen_[line.imagePath] = StampOf(line.imagePath);
+    Redraw();
+}
+
+ChartPage::FileStamp ChartPage::StampOf(const std::string& path) {
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.isFile()) return {};
+    return {true, info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+void ChartPage::Redraw() {
+    HideHover();
+    references_.clear();
+    std::vector<std::pair<std::string, FileStamp>> missing;
+    if (cbReferences->isChecked()) {
+        for (const ChartSeries& line : lines_) {
+            if (references_.contains(line.imagePath)) continue;
+            ChartReferences& refs = references_[line.imagePath];
+            const FileStamp now = StampOf(line.imagePath);
+            const auto cached = cache_.find(line.imagePath);
+            if (!now.exists)
+                refs.state = ChartReferences::State::Gone;
+            else if (now != firstSeen_[line.imagePath])
+                refs.state = ChartReferences::State::Changed;
+            else if (cached != cache_.end() && cached->second.first == now)
+                refs = cached->second.second;
+            else
+                missing.emplace_back(line.imagePath, now);
+        }
+    }
+    referenceLines_.clear();
+    series_ = FillChart(*ChartView->chart(), lines_, references_, 1.0, &referenceLines_);
     btnSaveChart->setEnabled(!lines_.empty());
+    if (missing.empty() || referencesRunning_) return;
+
+    // Off the window's thread: a large image takes a while. What comes back
+    // is cached with the file as it was when asked for.
+    if (referenceWorker_.joinable()) referenceWorker_.join();
+    referenceCancel_ = false;
+    referencesRunning_ = true;
+    referenceWorker_ = std::thread([this, missing] {
+        std::vector<std::pair<std::string, ChartReferences>> computed;
+        AnalysisControl control;
+        control.cancel = &referenceCancel_;
+        try {
+            for (const auto& [path, stamp] : missing)
+                computed.emplace_back(path, ComputeChartReferences(path, control));
+        } catch (const AnalysisCancelled&) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, computed = std::move(computed), missing]() mutable {
+                for (std::size_t i = 0; i < computed.size(); ++i)
+                    cache_[computed[i].first] = {missing[i].second, computed[i].second};
+                ReferencesComputed(std::move(computed));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ChartPage::ReferencesComputed(std::vector<std::pair<std::string, ChartReferences>>) {
+    if (referenceWorker_.joinable()) referenceWorker_.join();
+    referencesRunning_ = false;
+    Redraw();
+}
+
+void ChartPage::StopReferences() {
+    referenceCancel_ = true;
+    if (referenceWorker_.joinable()) referenceWorker_.join();
+    referencesRunning_ = false;
 }
 
 bool ChartPage::eventFilter(QObject* watched, QEvent* event) {
@@ -580,7 +773,7 @@ void ChartPage::ShowHoverAt(const QPointF& pointer) {
         }
     }
     if (point == nullptr) {
-        HideHover();
+        ShowReferenceAt(pointer);
         return;
     }
 
@@ -589,6 +782,51 @@ void ChartPage::ShowHoverAt(const QPointF& pointer) {
     lastHoverText_ =
         QString::fromStdString(line->name) + '\n' +
         QString::fromUtf8("rząd %1: %2 bpp").arg(point->order).arg(QString::fromStdString(bpp));
+    ShowHoverText(where);
+}
+
+void ChartPage::ShowReferenceAt(const QPointF& pointer) {
+    constexpr qreal kReach = 5.0;
+    QChart* chart = ChartView->chart();
+    const auto inView = [&](const ChartReferenceLine& line, const QPointF& p) {
+        return ChartView->viewportTransform().map(
+            chart->mapToScene(chart->mapToPosition(p, line.series)));
+    };
+    const ChartReferenceLine* found = nullptr;
+    QPointF value;
+    QPointF where;
+    qreal best = kReach;
+    for (const ChartReferenceLine& line : referenceLines_) {
+        for (std::size_t k = 0; k < line.points.size(); ++k) {
+            const QPointF at = inView(line, line.points[k]);
+            qreal d = QLineF(pointer, at).length();
+            if (k > 0) d = std::min(d, DistanceToSegment(pointer, inView(line, line.points[k - 1]), at));
+            if (d <= best) {
+                best = d;
+                found = &line;
+                // On a segment, the nearer of its ends.
+                const bool previous = k > 0 && QLineF(pointer, inView(line, line.points[k - 1])).length() <
+                                                   QLineF(pointer, at).length();
+                value = line.points[previous ? k - 1 : k];
+                where = previous ? inView(line, line.points[k - 1]) : at;
+            }
+        }
+    }
+    if (found == nullptr) {
+        HideHover();
+        return;
+    }
+    const QString bpp =
+        QString::fromStdString(FormatFixed(value.y(), kTablePrecision, QLocale().decimalPoint().toStdString()));
+    lastHoverText_ = found->name + '\n' +
+                     (found->h0 ? QString("%1 bpp").arg(bpp)
+                                : QString::fromUtf8("rząd %1: %2 bpp")
+                                      .arg(static_cast<int>(std::lround(value.x())))
+                                      .arg(bpp));
+    ShowHoverText(where);
+}
+
+void ChartPage::ShowHoverText(const QPointF& where) {
     ChartHover->setText(lastHoverText_);
     ChartHover->adjustSize();
 
@@ -616,7 +854,7 @@ void ChartPage::btnSaveChartClick() {
         AskSaveFileName({"Zapisz wykres", "Obrazy PNG (*.png)", "png", chartName_}).path;
     if (chosen.isEmpty()) return;
     chartName_ = chosen;
-    if (!RenderChartImage(lines_).save(chosen, "PNG")) {
+    if (!RenderChartImage(lines_, references_).save(chosen, "PNG")) {
         ShowMessageBox(
             MessageKind::Error,
             ErrorReportText(QString::fromStdString(CannotCreateFileMessage(chosen.toStdString()))));

@@ -7,15 +7,22 @@
 #include <QFont>
 #include <QImage>
 #include <QPen>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "analysis/Analysis.h"
 #include "results/ResultRow.h"
 
+class QCheckBox;
 class QChart;
 class QChartView;
 class QLabel;
@@ -68,17 +75,38 @@ struct ChartLook {
 };
 ChartLook LookOfImage(int image);
 
+// The reference figures of one image's file, in bits per pixel: the kt figure
+// and the conditional entropy of a plain order-N model per bit order (index
+// 0 pixel order B, 1 plane order P; then by order) and the pixels' H0. A file
+// that is gone, or has changed since it was first plotted, has none.
+struct ChartReferences {
+    enum class State { Pending, Ready, Changed, Gone };
+    State state = State::Pending;
+    std::array<std::array<double, kAnalysisMaxOrder + 1>, 2> kt{};
+    std::array<std::array<double, kAnalysisMaxOrder + 1>, 2> condEntropy{};
+    double h0 = 0;
+};
+// By the image's full path; empty when the references are not shown.
+using ChartReferenceMap = std::map<std::string, ChartReferences>;
+
+// The figures of the PGM file at `path`, computed from its bits as the
+// encode job would expand them; Gone when it cannot be read or has no pixels.
+// Throws AnalysisCancelled.
+ChartReferences ComputeChartReferences(const std::string& path, const AnalysisControl& control);
+
 // The legend: one entry per image (its colour and marker), one per bit order
-// (solid, dashed) and one for the 8 bpp of an uncoded image. The lines
-// themselves have no entry.
+// (solid, dashed) and one for the 8 bpp of an uncoded image; with references,
+// the image's entry says why it has none, and the three kinds of reference
+// line have an entry each. The lines themselves have no entry.
 struct ChartLegendEntry {
-    enum Kind { Image, BitOrder, Raw };
+    enum Kind { Image, BitOrder, Raw, Reference };
     Kind kind;
     QString text;
     int image;  // an Image entry's image, -1 for the others
     QPen pen;   // the line of a BitOrder or Raw entry, at the screen's width
 };
-std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines);
+std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines,
+                                                const ChartReferenceMap& references = {});
 
 // Where the entries of a saved chart's legend go, relative to the legend's
 // top left corner: one box per entry, its symbol then its whole text in
@@ -93,12 +121,22 @@ std::vector<QRect> LayoutChartLegend(const std::vector<ChartLegendEntry>& entrie
 // full, on white.
 inline constexpr int kChartImageWidth = 1600;
 inline constexpr int kChartPlotHeight = 1000;
-QImage RenderChartImage(const std::vector<ChartSeries>& lines);
+QImage RenderChartImage(const std::vector<ChartSeries>& lines,
+                        const ChartReferenceMap& references = {});
+
+// A reference line drawn, for the value under the pointer.
+struct ChartReferenceLine {
+    QString name;
+    QLineSeries* series;
+    std::vector<QPointF> points;  // (order, bpp); H0's two ends
+    bool h0;
+};
 
 class ChartPage : public QWidget {
     Q_OBJECT
   public:
     explicit ChartPage(QWidget* parent = nullptr);
+    ~ChartPage() override;
 
     // Draws the chart anew from the window's records, in table order, with
     // the separators of the default locale.
@@ -115,12 +153,40 @@ class ChartPage : public QWidget {
   private:
     void ShowHoverAt(const QPointF& pointer);
     void HideHover();
+    // The value of a reference line near the pointer, when no line of the
+    // coder is near it.
+    void ShowReferenceAt(const QPointF& pointer);
+    void ShowHoverText(const QPointF& where);
+    // Draws the lines and, when ticked, the references known so far; starts
+    // the computation of those still missing.
+    void Redraw();
+    void ReferencesComputed(std::vector<std::pair<std::string, ChartReferences>> computed);
+    void StopReferences();
+
+    // A file as it was: its size and modification time, or none.
+    struct FileStamp {
+        bool exists = false;
+        qint64 size = 0;
+        qint64 modified = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static FileStamp StampOf(const std::string& path);
 
     QChartView* ChartView = nullptr;
     QLabel* ChartHover = nullptr;
     QPushButton* btnSaveChart = nullptr;
+    QCheckBox* cbReferences = nullptr;
     std::vector<ChartSeries> lines_;
     std::vector<QLineSeries*> series_;  // the plotted series of lines_, index by index
+    std::vector<ChartReferenceLine> referenceLines_;
+    ChartReferenceMap references_;  // what is drawn
+    // Each image's file as it was when first plotted, and the figures
+    // computed, with the file as it was then.
+    std::map<std::string, FileStamp> firstSeen_;
+    std::map<std::string, std::pair<FileStamp, ChartReferences>> cache_;
+    std::thread referenceWorker_;
+    std::atomic<bool> referenceCancel_{false};
+    bool referencesRunning_ = false;
     QString lastHoverText_;
     QString chartName_ = "wykres.png";
 };

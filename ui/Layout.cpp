@@ -12,6 +12,7 @@
 
 #include "core/Paths.h"
 #include "results/ResultRow.h"
+#include "ui/AnalysisPage.h"
 #include "ui/ChartPage.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
@@ -161,6 +162,7 @@ void TForm1::BuildWindow() {
     BuildDescriptionTab();
     BuildSeriesTab();
     BuildChartTab();
+    BuildAnalysisTab();
     PageControl1->setCurrentWidget(TabSheet1);
     // The program's own page switches (ShowPage) block this signal.
     connect(PageControl1, &QTabWidget::currentChanged, this,
@@ -388,6 +390,16 @@ void TForm1::BuildChartTab() {
     layout->addWidget(Chart);
     Chart->SetRecords({});
     PageControl1->addTab(tabChart, "Wykres");
+}
+
+void TForm1::BuildAnalysisTab() {
+    tabAnalysis = new QWidget;
+    tabAnalysis->setObjectName("tabAnalysis");
+    auto* layout = new QVBoxLayout(tabAnalysis);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Analysis = new AnalysisPage;
+    layout->addWidget(Analysis);
+    PageControl1->addTab(tabAnalysis, "Analiza");
 }
 
 void TForm1::BuildOptionsTab() {

@@ -21,6 +21,7 @@
 #include "results/Csv.h"
 #include "results/Report.h"
 #include "results/ResultRow.h"
+#include "ui/AnalysisPage.h"
 #include "ui/ChartPage.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
@@ -77,6 +78,7 @@ void TForm1::ShowPage(QWidget* page) {
 }
 
 void TForm1::EndNow() {
+    Analysis->Cancel();
     endAfterJob_ = false;
     endRequested_ = true;
     RequestApplicationEnd();
@@ -104,6 +106,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     endRequested_ = true;
+    Analysis->Cancel();
     QWidget::closeEvent(event);
 }
 
@@ -116,6 +119,7 @@ void TForm1::FormCreate() {
         ShowPage(tabPicture);
         ProgressBar->setValue(0);
         ApplyControls();
+        ShowImageToAnalysis();
         for (const auto& [program, what] :
              {std::pair{kCoderProgram, "kodera"}, std::pair{kDecoderProgram, "dekodera"}}) {
             if (QFileInfo(appDir + program).isFile()) continue;
@@ -159,6 +163,7 @@ void TForm1::ChooseWorkDir() {
 }
 
 void TForm1::FormDestroy() {
+    Analysis->Cancel();
     runner_.StopProgram();
     state_.SourceStream.Clear();
     state_.ContainerStream.Clear();
@@ -211,14 +216,30 @@ void TForm1::FLB1Click(const QString& path) {
     state_.CurrentPath = path.toStdString();
     state_.Item.CurrentName = FileNamePart(state_.CurrentPath);
     image_.reset();
+    ShowImageToAnalysis();
     // Until the image is loaded and measured there is nothing to code: a
     // failed load may already have replaced the loaded bytes.
     Enter(Mode::Done);
     LoadSelectedFile(path);
     state_.SourceFileSize = MeasureFileSize(path);
     image_ = LoadedImage(state_);
+    ShowImageToAnalysis();
     Enter(Mode::PgmReady);
     UpdateStatusBar();
+}
+
+void TForm1::ShowImageToAnalysis() {
+    const BitOrder bitOrder = cbDict->isChecked() ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
+    if (!image_ || !image_->file) {
+        Analysis->SetImage(std::nullopt, seOrder->Value(), bitOrder);
+        return;
+    }
+    // A copy of its own: the window's bytes change with the next file.
+    auto copy = std::make_shared<ByteStream>();
+    copy->Write(image_->file->Data(), image_->file->Size());
+    Analysis->SetImage(AnalysisImage{std::move(copy), image_->pixelDataOffset, image_->width,
+                                     image_->height},
+                       seOrder->Value(), bitOrder);
 }
 
 void TForm1::FLB2Click(const QString& path) {
@@ -404,6 +425,7 @@ void TForm1::KeepEncodeOutcome(const StepOutcome& outcome) {
         ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
         ForgetImageForWantOfMemory(state_);
         image_.reset();
+        ShowImageToAnalysis();
     }
 }
 

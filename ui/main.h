@@ -30,6 +30,7 @@
 
 namespace eks {
 
+class AnalysisPage;
 class ChartPage;
 
 // The workbench's one window. It owns the experiment state, the results
@@ -145,6 +146,9 @@ class TForm1 : public QWidget, private JobHost {
     // The page "Wykres".
     QWidget* tabChart = nullptr;
     ChartPage* Chart = nullptr;
+    // The page "Analiza".
+    QWidget* tabAnalysis = nullptr;
+    AnalysisPage* Analysis = nullptr;
     PanelStatusBar* StatusBar = nullptr;
 
     void BuildWindow();
@@ -156,6 +160,7 @@ class TForm1 : public QWidget, private JobHost {
     void BuildDescriptionTab();
     void BuildSeriesTab();
     void BuildChartTab();
+    void BuildAnalysisTab();
     void BuildStatusBar();
 
     // What a job reads from the window and shows in it.
@@ -183,6 +188,8 @@ class TForm1 : public QWidget, private JobHost {
     // What an encode step leaves in the window whether or not it succeeded:
     // the container list, the record, the image forgotten for want of memory.
     void KeepEncodeOutcome(const StepOutcome& outcome);
+    // Gives the page "Analiza" its own copy of the loaded image, or none.
+    void ShowImageToAnalysis();
 
     // The mode, and every control set from it and from the results table.
     void Enter(Mode mode);

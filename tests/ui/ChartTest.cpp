@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QDir>
 #include <QGraphicsTextItem>
 #include <QImage>
@@ -330,6 +331,52 @@ TEST_F(ChartPageTest, SavesTheChartAsPngOrSaysWhyNot) {
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].kind, MessageKind::Error);
     EXPECT_EQ(shown_[0].text.toStdString(), "Cannot create file " + answer_.toStdString() + ".");
+}
+
+TEST_F(ChartPageTest, ShowsTheReferencesOfEachImagesFileOrSaysWhyNot) {
+    TempDir dir;
+    std::string raster;
+    for (int i = 0; i < 32 * 16; ++i)
+        raster.push_back(static_cast<char>((i * 7) % 64 + (i / 32) * 8));
+    const std::string image = dir.File("obraz.pgm");
+    const std::string gone = dir.File("inny.pgm");
+    WriteFile(image, "P5\n32 16\n255\n" + raster);
+    page_.SetRecords({Record(image, 'B', 1, 300, 32, 16), Record(image, 'P', 2, 280, 32, 16),
+                      Record(gone, 'P', 1, 400, 32, 16)});
+    auto* references = page_.findChild<QCheckBox*>("cbReferences");
+    ASSERT_NE(references, nullptr);
+    EXPECT_FALSE(references->isChecked());
+
+    // Ticked: kt and the conditional entropy for each line, H0 once per
+    // image, named in the legend; the file that is not there says so.
+    QTest::mouseClick(references, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LegendNames().contains("kt"); }));
+    EXPECT_EQ(LegendNames(),
+              (QStringList{"obraz.pgm", "inny.pgm (brak pliku)", "bez przeplotu (B)",
+                           "z przeplotem (P)", "8 bpp (bez kompresji)", "kt",
+                           "entropia warunkowa", "H0"}));
+    QLineSeries* kt = Line("obraz.pgm — bez przeplotu (B) — kt");
+    QLineSeries* entropy = Line("obraz.pgm — z przeplotem (P) — entropia warunkowa");
+    ASSERT_TRUE(kt && entropy && Line("obraz.pgm — H0")) << SeriesNames().join('|').toStdString();
+    EXPECT_EQ(kt->count(), 9);
+    EXPECT_EQ(kt->pen().color().hue(),
+              Line("obraz.pgm — bez przeplotu (B)")->pen().color().hue());
+    EXPECT_LT(kt->pen().widthF(), Line("obraz.pgm — bez przeplotu (B)")->pen().widthF());
+    for (int order = 1; order < 9; ++order)
+        EXPECT_GE(entropy->at(order - 1).y() + 1e-9, entropy->at(order).y()) << order;
+    EXPECT_EQ(Line("inny.pgm — z przeplotem (P) — kt"), nullptr);
+
+    // The file changed since it was plotted: no references for it.
+    WriteFile(image, "P5\n32 16\n255\n" + raster + "x");
+    page_.SetRecords({Record(image, 'B', 1, 300, 32, 16)});
+    EXPECT_EQ(LegendNames(), (QStringList{"obraz.pgm (plik zmieniony)", "bez przeplotu (B)",
+                                          "8 bpp (bez kompresji)"}));
+    EXPECT_EQ(Line("obraz.pgm — bez przeplotu (B) — kt"), nullptr);
+
+    // Unticked: the lines of the coder only.
+    QTest::mouseClick(references, Qt::LeftButton);
+    EXPECT_EQ(LegendNames(),
+              (QStringList{"obraz.pgm", "bez przeplotu (B)", "8 bpp (bez kompresji)"}));
 }
 
 }  // namespace

@@ -8,15 +8,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBarSeries>
+#include <QBarSet>
 #include <QChartView>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 #include <set>
+#include <thread>
 
 #include "core/Files.h"
 #include "core/Memory.h"
@@ -24,6 +31,7 @@
 #include "results/Csv.h"
 #include "results/Report.h"
 #include "tests/ui/UserDriver.h"
+#include "ui/AnalysisPage.h"
 #include "ui/Platform.h"
 #include "ui/main.h"
 
@@ -761,6 +769,151 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     EXPECT_TRUE(shownWhileClosed);
     EXPECT_EQ(steps->count(), 1);
     EXPECT_TRUE(form.EndRequested());
+}
+
+// The page "Analiza": the analysis runs beside the window's own work and
+// leaves its job controls alone; the map answers the pointer; both files save.
+TEST_F(UserTest, AnAnalysisShowsTheMapTableAndPlanesAndSavesThem) {
+    std::filesystem::copy_file(std::string(SAMPLES_DIR) + "/camera.pgm", dir_.File("camera.pgm"));
+    TForm1& form = Open();
+    const test::Controls ui(form);
+    // The page takes the coder's order and bit order with each new image.
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    User().TypeNumber("seOrder", 3);
+    ASSERT_TRUE(User().ClickEntry("FLB1", "camera.pgm"));
+    User().ClickTab("Analiza");
+    auto* order = User().Find<QSpinBox>("seAnalysisOrder");
+    auto* bitOrder = User().Find<QComboBox>("cbAnalysisBitOrder");
+    auto* state = User().Find<QLabel>("lbAnalysisState");
+    auto* map = User().Find<PictureBox>("AnalysisMap");
+    auto* table = User().Find<QTableWidget>("AnalysisTable");
+    EXPECT_EQ(order->value(), 3);
+    EXPECT_EQ(bitOrder->currentText().toStdString(), "P (z przeplotem)");
+    const std::string controls = Controls();
+    User().Click("btnAnalyse");
+    EXPECT_EQ(Controls(), controls);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->text() == "gotowe"; }, 120000));
+    EXPECT_TRUE(shown_.empty()) << Messages();
+    EXPECT_EQ(map->Picture().size(), QSize(512, 512));
+
+    // Orders 1 to 9, B before P, rates with three decimals in the locale.
+    ASSERT_EQ(table->rowCount(), 18);
+    const QRegularExpression rate("^\\d+\\.\\d{3}$");
+    for (int r = 0; r < 18; ++r) {
+        EXPECT_EQ(table->item(r, 0)->text(), r < 9 ? "B" : "P");
+        EXPECT_EQ(table->item(r, 1)->text(), QString::number(r % 9 + 1));
+        for (int c = 2; c < 6; ++c)
+            EXPECT_TRUE(rate.match(table->item(r, c)->text()).hasMatch())
+                << r << "," << c << ": " << table->item(r, c)->text().toStdString();
+    }
+    // The plane costs of the map shown, planes 7 to 0, summing to the coder's rate.
+    const auto bars = User().Find<QChartView>("PlaneChart")->chart()->series();
+    ASSERT_EQ(bars.size(), 1);
+    const QBarSet* planes = static_cast<QBarSeries*>(bars[0])->barSets()[0];
+    ASSERT_EQ(planes->count(), 8);
+    double sum = 0;
+    for (int i = 0; i < 8; ++i)
+        sum += planes->at(i);
+    EXPECT_NEAR(sum, table->item(11, 2)->text().toDouble(), 0.002);
+
+    // The pixel under the pointer: its value from the raster, its cost.
+    const std::string raster = Raster("camera.pgm");
+    const QRegularExpression hover("^10, 20: wartość (\\d+), koszt (\\d+\\.\\d\\d) bita$");
+    QTest::mouseMove(map, QPoint(10, 20));
+    QRegularExpressionMatch shown = hover.match(User().Find<QLabel>("lbAnalysisHover")->text());
+    ASSERT_TRUE(shown.hasMatch()) << User().Find<QLabel>("lbAnalysisHover")->text().toStdString();
+    EXPECT_EQ(shown.captured(1).toInt(), static_cast<std::uint8_t>(raster[20 * 512 + 10]));
+    EXPECT_LE(shown.captured(2).toDouble(), 64.0);
+
+    // One plane, chosen by key: its own map, costs of at most about a bit.
+    UserDriver::Click(User().Find<QComboBox>("cbAnalysisPlane"));
+    User().Key(Qt::Key_Escape);
+    User().Key(Qt::Key_Down);
+    EXPECT_EQ(User().Find<QComboBox>("cbAnalysisPlane")->currentText(), "bit 7");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->text() == "gotowe" && !map->Picture().isNull(); }, 60000));
+    QTest::mouseMove(map, QPoint(11, 20));
+    QTest::mouseMove(map, QPoint(10, 20));
+    shown = hover.match(User().Find<QLabel>("lbAnalysisHover")->text());
+    ASSERT_TRUE(shown.hasMatch());
+    EXPECT_LE(shown.captured(2).toDouble(), 16.0);
+    EXPECT_EQ(table->rowCount(), 18);
+
+    // The map with its scale, at least the image's size, and the table as CSV.
+    std::vector<std::string> names = {"mapa.png", "tabela.csv"};
+    SetSaveFileFn([&](const SaveDialogSpec&) {
+        const std::string name = names.front();
+        names.erase(names.begin());
+        return SaveChoice{QString::fromStdString(dir_.File(name)), 0};
+    });
+    User().Click("btnSaveMap");
+    User().Click("btnSaveTable");
+    QImage saved;
+    ASSERT_TRUE(saved.load(QString::fromStdString(dir_.File("mapa.png")), "PNG"));
+    EXPECT_GE(saved.width(), 512);
+    EXPECT_GE(saved.height(), 512);
+    const std::string csv = ReadFile(dir_.File("tabela.csv"));
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp,plane7_bpp,plane6_bpp,"
+              "plane5_bpp,plane4_bpp,plane3_bpp,plane2_bpp,plane1_bpp,plane0_bpp");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 19);
+    EXPECT_TRUE(shown_.empty()) << Messages();
+
+    // An image without pixels has nothing to analyse.
+    WriteFile(dir_.File("pusty.pgm"), "P5\n600 0\n255\n");
+    User().Click("Shape1");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "pusty.pgm"));
+    EXPECT_EQ(table->rowCount(), 0);
+    User().Click("btnAnalyse");
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].toStdString(), NothingToAnalyseMessage());
+}
+
+// The worker held before it starts: "Przerwij", and then another image chosen,
+// end it without a picture or a row; the window works on.
+TEST_F(UserTest, AnAnalysisStoppedOrOvertakenByAnotherImageShowsNothingOfIt) {
+    TForm1& form = Open();
+    std::atomic<bool> held{false};
+    const AnalysisPage::WorkerHook previous =
+        AnalysisPage::SetWorkerHook([&](const std::atomic<bool>& cancel) {
+            held = true;
+            while (!cancel)
+                std::this_thread::yield();
+        });
+    ASSERT_TRUE(User().ClickEntry("FLB1", "coins.pgm"));
+    User().ClickTab("Analiza");
+    auto* state = User().Find<QLabel>("lbAnalysisState");
+    auto* map = User().Find<PictureBox>("AnalysisMap");
+    auto* table = User().Find<QTableWidget>("AnalysisTable");
+    auto* analyse = User().Find<QPushButton>("btnAnalyse");
+    auto* stop = User().Find<QPushButton>("btnAnalysisStop");
+    User().Click("btnAnalyse");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.load(); }));
+    EXPECT_TRUE(stop->isEnabled());
+    EXPECT_TRUE(test::Controls(form).btnCode->isEnabled());
+    User().Click("btnAnalysisStop");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->text() == "przerwano"; }));
+    EXPECT_TRUE(map->Picture().isNull());
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_TRUE(analyse->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+
+    held = false;
+    User().Click("btnAnalyse");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.load(); }));
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    QApplication::processEvents();
+    EXPECT_TRUE(map->Picture().isNull());
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_FALSE(stop->isEnabled());
+
+    AnalysisPage::SetWorkerHook(previous);
+    User().Click("btnAnalyse");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state->text() == "gotowe"; }, 120000));
+    EXPECT_EQ(map->Picture().size(), QSize(448, 172));
+    EXPECT_EQ(table->rowCount(), 18);
+    EXPECT_TRUE(shown_.empty()) << Messages();
+    User().ClickTab("Obraz");
+    EncodeAndDecodeWork("text.pgm");
 }
 
 }  // namespace
