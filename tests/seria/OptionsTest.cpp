@@ -22,10 +22,10 @@ TEST(SeriaOptions, OrdersBitOrdersAndEveryOptionForm) {
     for (const char* bad : {"", "X", "BPX", "b"})
         EXPECT_THROW(ParseBitOrders(bad), UsageError) << bad;
 
-    const Options o = ParseOptions({"x.pgm", "--orders=2,4", "--bit-orders", "P", "-j3",
-                                    "--timeout", "7", "--check", "--report", "r.txt", "--csv=c.csv",
-                                    "--references", "--plane-costs", "--out", "k", "-", "--",
-                                    "--check", "-j"});
+    const Options o =
+        ParseOptions({"x.pgm", "--orders=2,4", "--bit-orders", "P", "-j3", "--timeout", "7",
+                      "--check", "--report", "r.txt", "--csv=c.csv", "--references",
+                      "--plane-costs", "--out", "k", "-", "--", "--check", "-j"});
     EXPECT_EQ(o.images, (Args{"x.pgm", "-", "--check", "-j"}));
     EXPECT_EQ(o.orders, (V{2, 4}));
     EXPECT_EQ(o.bitOrders, std::vector{BitOrder::PlaneMajor});
