@@ -1,5 +1,7 @@
 #include "results/Csv.h"
 
+#include <charconv>
+
 #include "results/NumberFormat.h"
 
 namespace eks {
@@ -61,18 +63,35 @@ std::string CsvField(const std::string& raw) {
     return out + '"';
 }
 
+// bits / pixels with six decimals after a '.', whatever the locale; empty
+// without the figure or without pixels.
+std::string CsvRate(const std::optional<double>& bits, std::int64_t pixels) {
+    if (!bits || pixels <= 0) return {};
+    double rate = *bits / static_cast<double>(pixels);
+    if (rate > -5e-7 && rate < 5e-7) rate = 0;  // no "-0.000000" from a sum's rounding
+    char text[64];
+    const auto end = std::to_chars(text, text + sizeof text, rate, std::chars_format::fixed, 6);
+    return std::string(text, end.ptr);
+}
+
 }  // namespace
 
 std::string CsvBitsPerPixel(std::int64_t bytes, std::int64_t pixels) {
     return pixels == 0 ? std::string() : RatioWithDecimals(bytes, 8, pixels, 6);
 }
 
-std::string CsvHeaderLine() {
-    return "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,bpp_after,"
-           "check,error\n";
+std::string CsvHeaderLine(CsvExtraColumns extra) {
+    std::string line =
+        "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,bpp_after,"
+        "check,error";
+    if (extra.references) line += ",kt_bpp,cond_entropy_bpp,h0_bpp";
+    if (extra.planeCosts)
+        for (int plane = 7; plane >= 0; --plane)
+            line += ",plane" + std::to_string(plane) + "_bpp";
+    return line + '\n';
 }
 
-std::string CsvLine(const ResultRecord& record) {
+std::string CsvLine(const ResultRecord& record, CsvExtraColumns extra) {
     const TItemRec& row = record.item;
     const std::int64_t pixels = record.Pixels();
     const auto number = [](bool known, std::int64_t n) {
@@ -93,13 +112,24 @@ std::string CsvLine(const ResultRecord& record) {
     if (record.check == CheckState::Passed) line += "ok";
     if (record.check == CheckState::Failed) line += "failed";
     line += ',' + CsvField(record.error);
+    if (extra.references) {
+        const auto& refs = record.references;
+        line += ',' + CsvRate(refs ? std::optional(refs->kt) : std::nullopt, pixels);
+        line += ',' + CsvRate(refs ? std::optional(refs->condEntropy) : std::nullopt, pixels);
+        line += ',' + CsvRate(refs ? std::optional(refs->h0) : std::nullopt, pixels);
+    }
+    if (extra.planeCosts)
+        for (int plane = 7; plane >= 0; --plane)
+            line += ',' + CsvRate(record.planeBits ? std::optional((*record.planeBits)[plane])
+                                                   : std::nullopt,
+                                  pixels);
     return line + '\n';
 }
 
-std::string CsvText(const std::vector<ResultRecord>& records) {
-    std::string text = CsvHeaderLine();
+std::string CsvText(const std::vector<ResultRecord>& records, CsvExtraColumns extra) {
+    std::string text = CsvHeaderLine(extra);
     for (const ResultRecord& record : records)
-        text += CsvLine(record);
+        text += CsvLine(record, extra);
     return text;
 }
 

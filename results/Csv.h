@@ -12,9 +12,16 @@
 
 namespace eks {
 
-// "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,bpp_after,check,error"
-// and its line end.
-std::string CsvHeaderLine();
+// The columns after "error" that eksperymenty-seria adds when asked; the
+// window's CSV has none of them.
+struct CsvExtraColumns {
+    bool references = false;  // kt_bpp,cond_entropy_bpp,h0_bpp
+    bool planeCosts = false;  // plane7_bpp,...,plane0_bpp
+};
+
+// "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,bpp_after,check,error",
+// the extra columns asked for and the line end.
+std::string CsvHeaderLine(CsvExtraColumns extra = {});
 
 // One record with its line end: the image's path (quoted when it holds a
 // comma, a quote or a line break), the operation letter (B or P for an
@@ -23,11 +30,13 @@ std::string CsvHeaderLine();
 // check ("ok", "failed" or empty) and the error of a job that failed. What a
 // failed job does not have (its image's values, the size after) is empty.
 // Bytes of the path and the error that are not UTF-8 are written as U+FFFD,
-// one for each maximal invalid part.
-std::string CsvLine(const ResultRecord& record);
+// one for each maximal invalid part. The extra columns hold the record's
+// figures in bits per pixel (six decimals after a '.'), empty when the record
+// has none or no pixels.
+std::string CsvLine(const ResultRecord& record, CsvExtraColumns extra = {});
 
 // The header line and a line per record.
-std::string CsvText(const std::vector<ResultRecord>& records);
+std::string CsvText(const std::vector<ResultRecord>& records, CsvExtraColumns extra = {});
 
 // bytes × 8 / pixels rounded half away from zero to six decimals, exact for
 // every 64-bit input: 65551 × 8 / 65536 → "8.001831". Empty when pixels is 0.

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/ExperimentState.h"
@@ -41,6 +42,15 @@ ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& se
 // Whether a container was checked by decoding it again, and how that went.
 enum class CheckState { None, Passed, Failed };
 
+// What plain models would need for a job's bits: a KT model and the
+// conditional entropy of the job's order over its bit sequence, and N · H0 of
+// the image's pixel bytes.
+struct ReferenceBits {
+    double kt = 0;
+    double condEntropy = 0;
+    double h0 = 0;
+};
+
 // One result, with its raw values: what a job measured. The window keeps a
 // list of them beside its table and makes the table's texts, the report, the
 // CSV, the chart and the status bar from them; eksperymenty-seria makes its
@@ -56,6 +66,10 @@ struct ResultRecord {
     bool hasImage = true;      // width, height and size before are known
     bool hasContainer = true;  // size after is known: a container was written
     std::string error;
+    // Figures of the bit sequence the job coded, in bits, when
+    // eksperymenty-seria is asked for them; nothing for a job that failed.
+    std::optional<ReferenceBits> references;
+    std::optional<std::array<double, 8>> planeBits;  // the coder's model; index = bit plane
 
     std::int64_t Pixels() const { return std::int64_t{item.ResultWidth} * item.ResultHeight; }
     bool Written() const { return hasContainer; }

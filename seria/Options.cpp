@@ -163,9 +163,12 @@ Options ParseOptions(const std::vector<std::string>& args) {
         };
         if (name == "--help" || name == "-h") {
             options.help = true;
-        } else if (name == "--check") {
-            if (hasValue) throw UsageError("opcja --check nie przyjmuje wartości");
-            options.check = true;
+        } else if (name == "--check" || name == "--references" || name == "--plane-costs") {
+            if (hasValue) throw UsageError("opcja " + name + " nie przyjmuje wartości");
+            bool& flag = name == "--check"        ? options.check
+                         : name == "--references" ? options.references
+                                                  : options.planeCosts;
+            flag = true;
         } else if (name == "--orders") {
             orders = takeValue();
         } else if (name == "--bit-orders") {
@@ -256,9 +259,22 @@ Opcje:
                       (Windows-1250, CR LF)
   --csv PLIK          wyniki w postaci CSV (UTF-8), jeden wiersz na zadanie:
                       image,bit_order,order,width,height,pixels,size_before,
-                      size_after,bpp_before,bpp_after,check
+                      size_after,bpp_before,bpp_after,check,error
+  --references        dodaje do CSV kolumny kt_bpp,cond_entropy_bpp,h0_bpp:
+                      długość kodu adaptacyjnego modelu KT i entropię
+                      warunkową ciągu bitów przy rzędzie zadania oraz
+                      entropię H0 pikseli, w bitach na piksel; liczone
+                      z samych zliczeń, bez dodatkowego przebiegu modelu
+  --plane-costs       dodaje do CSV kolumny plane7_bpp ... plane0_bpp: ile
+                      bitów na piksel model kodera wydaje na każdą
+                      płaszczyznę bitową (jeden dodatkowy przebieg modelu
+                      na zadanie)
   --out KATALOG       katalog kontenerów; domyślnie wyniki/ obok programu
   -h, --help          ten opis
+
+Kolumny --references i --plane-costs idą po kolumnie error, w tej
+kolejności, i są puste w wierszach zadań, które się nie udały; bez --csv
+te opcje nic nie liczą.
 
 Wiersze raportu i pliku CSV idą w kolejności podanych obrazów, w każdym
 obrazie najpierw B, potem P, a w nich rosnąco według rzędu - niezależnie

@@ -25,6 +25,8 @@ struct Options {
     std::vector<BitOrder> bitOrders;  // pixel order (B) before plane order (P)
     int timeoutSeconds = 120;         // bounds each coder run
     bool check = false;               // decode each container and compare
+    bool references = false;          // the CSV's reference figures of each job
+    bool planeCosts = false;          // the CSV's costs of the coder's model per bit plane
     int jobs = 0;                     // parallel jobs; 0: one per core
     std::string reportPath;           // empty: no report
     std::string csvPath;              // empty: no CSV

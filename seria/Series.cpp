@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <new>
 
+#include "analysis/Analysis.h"
 #include "core/Error.h"
 
 namespace eks::seria {
@@ -51,6 +53,59 @@ class ImageStore {
     };
     std::vector<std::unique_ptr<Slot>> slots_;
 };
+
+// The figures `run` asks for, of a step that succeeded, into its record:
+// the counts of the step's bit sequence and, once that is let go, one more
+// run of the coder's model over a sequence of its own, so that a worker
+// holds one bit sequence at a time.
+void AddFigures(const SeriesImage& image, const SeriesStep& step, const SeriesRun& run,
+                const std::atomic<bool>& stop, StepOutcome& outcome) {
+    if (!(run.references || run.planeCosts) || !outcome.Succeeded()) return;
+    const AnalysisControl control{{}, &stop};
+    try {
+        if (run.references) {
+            ReferenceBits refs;
+            {
+                const std::optional<ByteStream> bits =
+                    ExpandBitSequence(*image.file, image.pixelDataOffset, step.bitOrder);
+                if (!bits) throw std::bad_alloc();
+                const ReferenceFigures figures =
+                    ComputeReferences(bits->Data(), bits->Size(), control);
+                refs.kt = figures.kt[step.order];
+                refs.condEntropy = figures.condEntropy[step.order];
+            }
+            const std::size_t offset = image.pixelDataOffset;
+            const std::size_t n = image.file->Size() > offset ? image.file->Size() - offset : 0;
+            refs.h0 = n > 0 ? PixelEntropyBits(image.file->Data() + offset, n) : 0;
+            outcome.record.references = refs;
+        }
+        if (run.planeCosts) {
+            // The image's bytes stay the series' own: a share that owns nothing.
+            const AnalysisImage analysed{
+                std::shared_ptr<const ByteStream>(image.file, [](const ByteStream*) {}),
+                image.pixelDataOffset, image.width, image.height};
+            outcome.record.planeBits =
+                ComputeModelCost(analysed, step.order, step.bitOrder, control).planeBits;
+        }
+        return;
+    } catch (const AnalysisCancelled& e) {
+        outcome.cause = StepCause::Interrupted;
+        outcome.text = e.what();
+    } catch (const std::bad_alloc&) {
+        outcome.cause = StepCause::OutOfMemory;
+        outcome.text = kOutOfMemoryMessage;
+    } catch (const std::exception& e) {
+        outcome.cause = std::string(e.what()) == kOutOfMemoryMessage ? StepCause::OutOfMemory
+                                                                     : StepCause::Other;
+        outcome.text = e.what();
+    }
+    // The container stays written; the record says why the job failed.
+    for (std::size_t at; (at = outcome.text.find("\r\n")) != std::string::npos;)
+        outcome.text.replace(at, 2, " ");
+    outcome.record.references.reset();
+    outcome.record.planeBits.reset();
+    outcome.record.error = outcome.text;
+}
 
 }  // namespace
 
@@ -101,8 +156,9 @@ std::vector<StepOutcome> RunSeries(
                 const std::size_t i = next++;
                 if (i >= steps.size()) return;
                 const SeriesStep& step = steps[i];
-                StepOutcome outcome =
-                    RunSeriesStep(store.Take(step.image), step, settings, host, runner);
+                const SeriesImage& image = store.Take(step.image);
+                StepOutcome outcome = RunSeriesStep(image, step, settings, host, runner);
+                AddFigures(image, step, run, stop, outcome);
                 store.Done(step.image);
                 const std::lock_guard lock(doneMutex);
                 outcomes[i] = std::move(outcome);

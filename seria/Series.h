@@ -40,6 +40,8 @@ struct SeriesRun {
     std::string outDir;      // where the containers go
     int timeoutSeconds = 120;
     bool check = false;
+    bool references = false;  // each job's record gets its reference figures
+    bool planeCosts = false;  // and what the coder's model spends per bit plane
     int workers = 1;
 };
 
@@ -48,8 +50,10 @@ struct SeriesRun {
 // first step starts, and let go after its last. `done` is called after each
 // step, one call at a time, in the order the steps end. Once `stop` is
 // raised no step starts and the running ones end at their next wait; the
-// outcomes of those steps say so. Throws Error when a working directory
-// cannot be made.
+// outcomes of those steps say so. A step that succeeded gets the figures
+// `run` asks for in its record, worked out on its worker after the step; when
+// they cannot be had (no memory for the bit sequence, a stop) the step fails
+// with the reason. Throws Error when a working directory cannot be made.
 std::vector<StepOutcome> RunSeries(
     const std::vector<std::string>& images, const std::vector<SeriesStep>& steps,
     const SeriesRun& run, const std::atomic<bool>& stop,

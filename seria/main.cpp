@@ -98,6 +98,9 @@ int main(int argc, char** argv) {
     run.outDir = options.outDir.empty() ? ResultsDirPath(programDir) : options.outDir;
     run.timeoutSeconds = options.timeoutSeconds;
     run.check = options.check;
+    // The figures go into the CSV only: without one they are not worked out.
+    run.references = options.references && !options.csvPath.empty();
+    run.planeCosts = options.planeCosts && !options.csvPath.empty();
     run.workers = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
     if (!QDir().mkpath(QString::fromStdString(run.outDir))) {
         Say(StandardErrorText("Nie można utworzyć katalogu " + run.outDir));
@@ -170,7 +173,7 @@ int main(int argc, char** argv) {
         status = kExitFailed;
     }
     try {
-        const std::string csv = CsvText(records);
+        const std::string csv = CsvText(records, {options.references, options.planeCosts});
         if (!options.csvPath.empty()) WriteWholeFile(options.csvPath, csv.data(), csv.size());
     } catch (const std::exception& e) {
         Say(StandardErrorText(e.what()));

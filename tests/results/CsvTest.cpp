@@ -52,6 +52,24 @@ TEST(Csv, HeaderAndRowsOfAnEncodeAndADecode) {
     failed.hasContainer = false;
     failed.error = "przerwano";
     EXPECT_EQ(CsvLine(failed), "obraz.pgm,P,3,256,256,65536,65551,,8.001831,,,przerwano\n");
+
+    // The columns eksperymenty-seria adds when asked: rates of the record's
+    // bits, planes from 7 down, empty without the figures or pixels.
+    EXPECT_EQ(CsvHeaderLine({true, true}),
+              CsvHeaderLine().substr(0, 97) +
+                  ",kt_bpp,cond_entropy_bpp,h0_bpp,plane7_bpp,plane6_bpp,plane5_bpp,plane4_bpp,"
+                  "plane3_bpp,plane2_bpp,plane1_bpp,plane0_bpp\n");
+    ResultRecord figures = Rec(encode, "obraz.pgm");
+    figures.references = ReferenceBits{65536 * 3.5, 0.5, -1e-12};  // a sum's rounding
+    figures.planeBits = {0, 1, 2, 3, 4, 5, 65536.0 / 3, 65536 * 2.25};
+    const std::string row = CsvLine(figures).substr(0, CsvLine(figures).size() - 1);
+    EXPECT_EQ(CsvLine(figures, {true, true}),
+              row +
+                  ",3.500000,0.000008,0.000000,2.250000,0.333333,0.000076,0.000061,0.000046,"
+                  "0.000031,0.000015,0.000000\n");
+    EXPECT_EQ(CsvLine(figures, {false, true}).substr(row.size(), 10), ",2.250000,");
+    figures.item.ResultWidth = 0;
+    EXPECT_TRUE(CsvLine(figures, {true, true}).ends_with(",,,,,,,,,,,,\n"));
 }
 
 TEST(Csv, ImagesThatWouldSplitTheLineAreQuoted) {

@@ -22,28 +22,31 @@ TEST(SeriaOptions, OrdersBitOrdersAndEveryOptionForm) {
     for (const char* bad : {"", "X", "BPX", "b"})
         EXPECT_THROW(ParseBitOrders(bad), UsageError) << bad;
 
-    const Options o = ParseOptions({"x.pgm", "--orders=2,4", "--bit-orders", "P", "-j3",
-                                    "--timeout", "7", "--check", "--report", "r.txt", "--csv=c.csv",
-                                    "--out", "k", "-", "--", "--check", "-j"});
+    const Options o =
+        ParseOptions({"x.pgm", "--orders=2,4", "--bit-orders", "P", "-j3", "--timeout", "7",
+                      "--check", "--report", "r.txt", "--csv=c.csv", "--references",
+                      "--plane-costs", "--out", "k", "-", "--", "--check", "-j"});
     EXPECT_EQ(o.images, (Args{"x.pgm", "-", "--check", "-j"}));
     EXPECT_EQ(o.orders, (V{2, 4}));
     EXPECT_EQ(o.bitOrders, std::vector{BitOrder::PlaneMajor});
     EXPECT_EQ(o.jobs, 3);
     EXPECT_EQ(o.timeoutSeconds, 7);
-    EXPECT_TRUE(o.check);
+    EXPECT_TRUE(o.check && o.references && o.planeCosts);
     EXPECT_EQ(o.reportPath + " " + o.csvPath + " " + o.outDir, "r.txt c.csv k");
     const Options defaults = ParseOptions({"-j", "2", "a.pgm"});
     EXPECT_EQ(defaults.jobs, 2);
     EXPECT_EQ(defaults.orders.size(), 9u);
     EXPECT_EQ(defaults.bitOrders.size(), 2u);
     EXPECT_EQ(defaults.timeoutSeconds, 120);
+    EXPECT_FALSE(defaults.check || defaults.references || defaults.planeCosts);
     EXPECT_TRUE(ParseOptions({"--help"}).help);  // no image needed
 
     for (const Args& bad :
          {Args{}, Args{"--check"}, Args{"a.pgm", "--orders"}, Args{"a.pgm", "--orders="},
           Args{"a.pgm", "-j", "0"}, Args{"a.pgm", "-jx"}, Args{"a.pgm", "--timeout", "0"},
           Args{"a.pgm", "--timeout", "99999999"}, Args{"a.pgm", "--report"},
-          Args{"a.pgm", "--check=yes"}, Args{"a.pgm", "--order", "3"}})
+          Args{"a.pgm", "--check=yes"}, Args{"a.pgm", "--references=1"},
+          Args{"a.pgm", "--plane-costs="}, Args{"a.pgm", "--order", "3"}})
         EXPECT_THROW(ParseOptions(bad), UsageError) << (bad.empty() ? "" : bad.back());
 }
 

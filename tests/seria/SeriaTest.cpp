@@ -15,8 +15,10 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <numeric>
 #include <thread>
 
+#include "analysis/Analysis.h"
 #include "core/Error.h"
 #include "core/Files.h"
 #include "core/PgmReader.h"
@@ -236,6 +238,51 @@ TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhate
     EXPECT_EQ(deaf.status, 0);
     EXPECT_EQ(ReadFile(root_.File("c2.csv")), csv);
     ExpectNoTemporaryFilesLeft();
+
+    // With the figures the same rows go on with each job's references and
+    // the model's cost per plane as the analysis gives them; a failed job's
+    // are empty.
+    const Outcome figures =
+        Series({"--orders", "1,3", "--check", "--references", "--plane-costs", "--csv", "c3.csv",
+                "--out", "out3", obraz_.path, maly_.path, "brak.pgm"});
+    EXPECT_EQ(figures.status, 1) << figures.err;
+    std::string withFigures = CsvHeaderLine({true, true});
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Image& image = i < 4 ? obraz_ : maly_;
+        const BitOrder bitOrder =
+            rows[i].OpCode == 'B' ? BitOrder::PixelMajor : BitOrder::PlaneMajor;
+        const int order = rows[i].ResultOrder;
+        auto file = std::make_shared<ByteStream>();
+        file->LoadFromFile(root_.File(image.path));
+        const std::size_t offset = ParsePgmHeader(*file, image.path).pixelDataOffset;
+        const std::optional<ByteStream> bits = ExpandBitSequence(*file, offset, bitOrder);
+        const ReferenceFigures refs = ComputeReferences(bits->Data(), bits->Size());
+        const ModelCost cost =
+            ComputeModelCost({file, offset, static_cast<std::uint16_t>(image.width),
+                              static_cast<std::uint16_t>(image.height)},
+                             order, bitOrder);
+        ResultRecord record;
+        record.path = image.path;
+        record.item = rows[i];
+        record.check = CheckState::Passed;
+        record.references =
+            ReferenceBits{refs.kt[order], refs.condEntropy[order],
+                          PixelEntropyBits(file->Data() + offset, file->Size() - offset)};
+        record.planeBits = cost.planeBits;
+        withFigures += CsvLine(record, {true, true});
+        // The planes make up the coded stream but for its headers (5 + 24
+        // bytes) and the range coder's last four bytes.
+        const double rest = 8.0 * (rows[i].SizeAfter - 29) -
+                            std::accumulate(cost.planeBits.begin(), cost.planeBits.end(), 0.0);
+        EXPECT_TRUE(rest >= 0 && rest <= 40) << rest << " bits, " << record.path;
+    }
+    for (const char op : {'B', 'P'})
+        for (const int order : {1, 3}) {
+            std::string failed =
+                FailedCsv("brak.pgm", op, order, CannotOpenFileMessage("brak.pgm"));
+            withFigures += failed.insert(failed.size() - 1, 11, ',');
+        }
+    EXPECT_EQ(ReadFile(root_.File("c3.csv")), withFigures);
 }
 
 TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn) {
