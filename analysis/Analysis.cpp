@@ -164,9 +164,10 @@ ReferenceFigures ComputeReferences(const std::uint8_t* bits, std::size_t n,
             const double a = static_cast<double>(n0[c]), b = static_cast<double>(n1[c]);
             // KT: p(1) = (n1 + ½) / (n0 + n1 + 1) bit by bit multiplies to
             // Γ(a + ½) Γ(b + ½) / (π Γ(a + b + 1)), whatever the order of the bits.
-            kt += (std::lgamma(a + b + 1) - std::lgamma(a + 0.5) - std::lgamma(b + 0.5) +
-                   std::log(std::numbers::pi)) /
-                  ln2;
+            // An unseen context costs nothing; the logarithms may leave -1e-16 there.
+            kt += std::max(0.0, (std::lgamma(a + b + 1) - std::lgamma(a + 0.5) -
+                                 std::lgamma(b + 0.5) + std::log(std::numbers::pi)) /
+                                    ln2);
             // H(bit | context) × bits: a·log2((a + b) / a) + b·log2((a + b) / b).
             if (a > 0) h += a * std::log2((a + b) / a);
             if (b > 0) h += b * std::log2((a + b) / b);
@@ -297,7 +298,7 @@ std::optional<double> BitsPerPixel(double bits, std::uint64_t pixels) {
 std::string SweepCsv(const Sweep& sweep) {
     std::string csv = "bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp";
     for (int plane = 7; plane >= 0; --plane)
-        csv += ",plane" + std::to_string(plane) + "_bpp";
+        csv.append(",plane").append(std::to_string(plane)).append("_bpp");
     csv += "\n";
     const auto rate = [&](double bits) {
         const std::optional<double> bpp = BitsPerPixel(bits, sweep.pixels);
@@ -309,10 +310,11 @@ std::string SweepCsv(const Sweep& sweep) {
     };
     for (const SweepRow& row : sweep.rows) {
         csv += row.bitOrder == BitOrder::PixelMajor ? "B," : "P,";
-        csv += std::to_string(row.order) + "," + rate(row.coderBits) + "," + rate(row.ktBits) +
-               "," + rate(row.condEntropyBits) + "," + rate(sweep.h0Bits);
+        csv += std::to_string(row.order);
+        for (const double bits : {row.coderBits, row.ktBits, row.condEntropyBits, sweep.h0Bits})
+            csv.append(",").append(rate(bits));
         for (int plane = 7; plane >= 0; --plane)
-            csv += "," + rate(row.planeBits[plane]);
+            csv.append(",").append(rate(row.planeBits[plane]));
         csv += "\n";
     }
     return csv;
