@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QValueAxis>
@@ -244,8 +245,8 @@ AnalysisPage::AnalysisPage(QWidget* parent) : QWidget(parent) {
     AnalysisTable = new QTableWidget(0, 6, this);
     AnalysisTable->setObjectName("AnalysisTable");
     AnalysisTable->setHorizontalHeaderLabels(
-        {QString::fromUtf8("Kolejność"), QString::fromUtf8("Rząd"), "Koder [bpp]", "kt [bpp]",
-         "Entropia warunkowa [bpp]", "H0 [bpp]"});
+        {QString::fromUtf8("Kolejność"), QString::fromUtf8("Rząd"), "Koder\n[bpp]", "kt\n[bpp]",
+         "Entropia\nwarunkowa [bpp]", "H0\n[bpp]"});
     AnalysisTable->verticalHeader()->hide();
     AnalysisTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     AnalysisTable->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -553,6 +554,12 @@ void AnalysisPage::ShowSweep() {
         }
     }
     AnalysisTable->resizeColumnsToContents();
+    // The table as wide as its columns, the bars taking the rest.
+    if (auto* figures = findChild<QSplitter*>("AnalysisFigures")) {
+        const int table = AnalysisTable->horizontalHeader()->length() +
+                          AnalysisTable->verticalScrollBar()->sizeHint().width() + 4;
+        figures->setSizes({table, std::max(figures->width() - table, 1)});
+    }
 }
 
 void AnalysisPage::ShowPlaneCosts() {
