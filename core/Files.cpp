@@ -469,6 +469,13 @@ FileLock::Result FileLock::TryTake(const std::string& path, const std::string& o
     return Result::Taken;
 }
 
+// Shared locks are not made here: runs of one plan each need a folder of
+// their own.
+FileLock::Result FileLock::TryShare(const std::string& path, const std::string&,
+                                    const std::string& owner) {
+    return TryTake(path, owner);
+}
+
 void FileLock::Release() {
     if (fd_ < 0) return;
     ::_close(fd_);
@@ -485,6 +492,29 @@ std::string ThisProcessText() {
 
 #else
 
+namespace {
+
+// The file's text, without trailing line ends.
+std::string LockText(int fd) {
+    char text[512];
+    const ssize_t n = ::pread(fd, text, sizeof text, 0);
+    std::string holder(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+    while (!holder.empty() && (holder.back() == '\n' || holder.back() == '\0'))
+        holder.pop_back();
+    return holder;
+}
+
+// Whether the descriptor's file still has the name: a holder removes it
+// while still holding the lock.
+bool StillNamed(int fd, const std::string& path) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
 FileLock::Result FileLock::TryTake(const std::string& path, const std::string& owner) {
     Release();
     holder_.clear();
@@ -497,11 +527,8 @@ FileLock::Result FileLock::TryTake(const std::string& path, const std::string& o
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             error_ = errno;
-            char text[512];
-            const ssize_t n = ::pread(fd, text, sizeof text, 0);
-            holder_.assign(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-            while (!holder_.empty() && (holder_.back() == '\n' || holder_.back() == '\0'))
-                holder_.pop_back();
+            holder_ = LockText(fd);
+            if (holder_.rfind("plan ", 0) == 0) holder_ = holder_.substr(holder_.find('\n') + 1);
             ::close(fd);
             return error_ == EWOULDBLOCK ? Result::Held : Result::Failed;
         }
@@ -528,10 +555,60 @@ FileLock::Result FileLock::TryTake(const std::string& path, const std::string& o
 void FileLock::Release() {
     if (fd_ < 0) return;
     // Removed while still held, so that no one takes a lock on a file that is
-    // about to lose its name.
-    ::unlink(path_.c_str());
+    // about to lose its name; of runs sharing it, by the last one only.
+    if (!shared_ || ::flock(fd_, LOCK_EX | LOCK_NB) == 0) ::unlink(path_.c_str());
     ::close(fd_);
     fd_ = -1;
+    shared_ = false;
+}
+
+FileLock::Result FileLock::TryShare(const std::string& path, const std::string& key,
+                                    const std::string& owner) {
+    Release();
+    holder_.clear();
+    error_ = 0;
+    const std::string keyLine = "plan " + key;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) {
+            error_ = errno;
+            return Result::Failed;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // The first: it names the plan, then lets others of it in.
+            if (StillNamed(fd, path) && ::ftruncate(fd, 0) == 0) {
+                const std::string text = keyLine + "\n" + owner;
+                const ssize_t written = ::pwrite(fd, text.data(), text.size(), 0);
+                if (written == static_cast<ssize_t>(text.size()) &&
+                    ::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+                    fd_ = fd;
+                    path_ = path;
+                    shared_ = true;
+                    return Result::Taken;
+                }
+            }
+        } else if (::flock(fd, LOCK_SH | LOCK_NB) == 0 && StillNamed(fd, path)) {
+            const std::string text = LockText(fd);
+            if (text.rfind(keyLine + "\n", 0) == 0) {
+                fd_ = fd;
+                path_ = path;
+                shared_ = true;
+                return Result::Taken;
+            }
+            if (text.rfind("plan ", 0) == 0) {  // a run of another plan
+                holder_ = text.substr(text.find('\n') + 1);
+                ::close(fd);
+                return Result::Held;
+            }
+        } else {
+            holder_ = LockText(fd);
+        }
+        ::close(fd);
+        // A run that holds it alone, or the first of a plan still naming it.
+        ::usleep(10000);
+    }
+    if (holder_.rfind("plan ", 0) == 0) holder_ = holder_.substr(holder_.find('\n') + 1);
+    return Result::Held;
 }
 
 std::string ThisProcessText() {

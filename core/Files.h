@@ -144,7 +144,12 @@ class FileLock {
     // another run holds it; Holder() is what the file says of that run.
     // Failed: the file could not be made or locked (ErrorCode()).
     Result TryTake(const std::string& path, const std::string& owner);
-    // Removes the lock file and lets the lock go.
+    // The same for runs that may share the folder: runs that give the same
+    // `key` hold the lock together (the first writes "plan KEY" and its
+    // owner), a run with another key or a run that holds it alone gets Held.
+    Result TryShare(const std::string& path, const std::string& key, const std::string& owner);
+    // Removes the lock file (the last of the runs sharing it) and lets the
+    // lock go.
     void Release();
     bool Held() const { return fd_ >= 0; }
     const std::string& Holder() const { return holder_; }
@@ -155,6 +160,7 @@ class FileLock {
     std::string holder_;
     int fd_ = -1;
     int error_ = 0;
+    bool shared_ = false;
 };
 
 // This process's id and the host's name, for a lock's owner text:

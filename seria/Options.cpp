@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -163,12 +164,25 @@ Options ParseOptions(const std::vector<std::string>& args) {
         };
         if (name == "--help" || name == "-h") {
             options.help = true;
-        } else if (name == "--check" || name == "--references" || name == "--plane-costs") {
+        } else if (name == "--check" || name == "--references" || name == "--plane-costs" ||
+                   name == "--sort" || name == "--merge") {
             if (hasValue) throw UsageError("opcja " + name + " nie przyjmuje wartości");
             bool& flag = name == "--check"        ? options.check
                          : name == "--references" ? options.references
-                                                  : options.planeCosts;
+                         : name == "--plane-costs" ? options.planeCosts
+                         : name == "--sort"        ? options.sort
+                                                   : options.merge;
             flag = true;
+        } else if (name == "--shard") {
+            const std::string text = takeValue();
+            const std::size_t slash = text.find('/');
+            const auto n = slash == std::string::npos ? std::nullopt
+                                                      : NumberIn(text.substr(slash + 1), 1, 1000000);
+            const auto k = n ? NumberIn(text.substr(0, slash), 1, *n) : std::nullopt;
+            if (!k)
+                throw UsageError("nieprawidłowa część " + Quoted(text) +
+                                 " (K/N, K od 1 do N, na przykład 2/8)");
+            options.shard = {*k, *n};
         } else if (name == "--orders") {
             orders = takeValue();
         } else if (name == "--bit-orders") {
@@ -199,7 +213,15 @@ Options ParseOptions(const std::vector<std::string>& args) {
     if (options.help) return options;
     options.orders = ParseOrders(orders);
     options.bitOrders = ParseBitOrders(bitOrders);
+    if (options.merge) {
+        if (options.shard.n > 0) throw UsageError("opcji --merge nie łączy się z --shard");
+        if (options.csvPath.empty()) throw UsageError("--merge wymaga opcji --csv");
+        if (options.images.empty()) throw UsageError("nie podano żadnego pliku CSV części");
+        return options;
+    }
     if (options.images.empty()) throw UsageError("nie podano żadnego obrazu");
+    // Globs sort differently on different hosts: the plan must not.
+    if (options.sort) std::sort(options.images.begin(), options.images.end());
     return options;
 }
 
@@ -237,6 +259,7 @@ void CheckOutputPaths(const Options& options) {
 
 std::string HelpText() {
     return R"(Użycie: eksperymenty-seria [opcje] OBRAZ.pgm...
+       eksperymenty-seria --merge --csv CAŁOŚĆ.csv [--report RAPORT] CZĘŚĆ.csv...
 
 Koduje każdy podany obraz PGM koderem arith-n.exe we wszystkich wybranych
 rzędach i porządkach bitów, tak jak przycisk „Koduj” w oknie, i zapisuje
@@ -270,6 +293,15 @@ Opcje:
                       płaszczyznę bitową (jeden dodatkowy przebieg modelu
                       na zadanie)
   --out KATALOG       katalog kontenerów; domyślnie wyniki/ obok programu
+  --sort              porządkuje obrazy według ścieżki (bajt po bajcie)
+                      przed planowaniem, tak by plan był ten sam na każdym
+                      komputerze
+  --shard K/N         wykonuje tylko zadania K, K+N, K+2N ... planu (K od 1
+                      do N); wiersze CSV kończą się wtedy kolumnami
+                      job,shard,plan (numer zadania, K/N, odcisk planu)
+  --merge             łączy pliki CSV części jednego planu (podane zamiast
+                      obrazów) w CSV (--csv) i raport (--report) takie, jakie
+                      dałby jeden przebieg całego planu
   -h, --help          ten opis
 
 Kolumny --references i --plane-costs idą po kolumnie error, w tej

@@ -19,6 +19,13 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// One of N runs that share a plan: the jobs K, K+N, K+2N … (K from 1 to N).
+struct Shard {
+    int k = 0;
+    int n = 0;  // 0: the whole plan
+    bool operator==(const Shard&) const = default;
+};
+
 struct Options {
     std::vector<std::string> images;  // as given
     std::vector<int> orders;          // ascending, each once, 1 to 9
@@ -31,6 +38,9 @@ struct Options {
     std::string reportPath;           // empty: no report
     std::string csvPath;              // empty: no CSV
     std::string outDir;               // empty: wyniki/ beside the program
+    bool sort = false;                // images sorted by path, bytewise, before planning
+    Shard shard;                      // --shard K/N
+    bool merge = false;               // `images` are shards' CSVs to join
     bool help = false;
 };
 

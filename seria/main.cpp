@@ -27,6 +27,7 @@
 #include "seria/Options.h"
 #include "seria/Progress.h"
 #include "seria/Series.h"
+#include "seria/Shards.h"
 
 using namespace eks;
 using namespace eks::seria;
@@ -63,6 +64,31 @@ Separators LocaleSeparators() {
     return {locale.groupSeparator().toStdString(), locale.decimalPoint().toStdString()};
 }
 
+// Joins the shards' CSVs into the CSV and the report one run of the plan
+// would have written.
+int Merge(const Options& options) {
+    std::vector<ShardCsv> pieces;
+    try {
+        for (const std::string& path : options.images) {
+            ByteStream bytes;
+            bytes.LoadFromFile(path);
+            pieces.push_back(
+                {path, std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size())});
+        }
+        const Merged merged = MergeShards(pieces);
+        if (!options.reportPath.empty())
+            WriteReport(options.reportPath, ReportRows(merged.records, LocaleSeparators()),
+                        TimeOfDayNow());
+        WriteWholeFile(options.csvPath, merged.csv.data(), merged.csv.size());
+    } catch (const UsageError& e) {
+        return UsageFailure(e.what());
+    } catch (const std::exception& e) {
+        Say(StandardErrorText(e.what()));
+        return kExitUsage;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -78,11 +104,12 @@ int main(int argc, char** argv) {
             std::fputs(HelpText().c_str(), stdout);
             return 0;
         }
-        CheckContainerNames(options.images);
+        if (!options.merge) CheckContainerNames(options.images);
         CheckOutputPaths(options);
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     }
+    if (options.merge) return Merge(options);
 
     const std::string programDir = QCoreApplication::applicationDirPath().toStdString() + "/";
     std::vector<const char*> programs = {kCoderProgram};
@@ -108,9 +135,14 @@ int main(int argc, char** argv) {
     }
     // Two runs into one folder would mix their containers: the second one
     // refuses to start. The lock file goes with the run, also on a stop signal.
+    // Shards of one plan write different containers and may share the folder.
+    const std::vector<SeriesStep> plan = PlanSeries(options);
+    const std::string fingerprint = PlanFingerprint(options, plan.size());
+    const bool sharded = options.shard.n > 0;
     FileLock outLock;
     const std::string lockPath = run.outDir + "/" + kLockName;
-    switch (outLock.TryTake(lockPath, ThisProcessText())) {
+    switch (sharded ? outLock.TryShare(lockPath, fingerprint, ThisProcessText())
+                    : outLock.TryTake(lockPath, ThisProcessText())) {
         case FileLock::Result::Taken:
             break;
         case FileLock::Result::Held:
@@ -130,7 +162,14 @@ int main(int argc, char** argv) {
         sigaction(signal, &action, nullptr);
 
     const Separators seps = LocaleSeparators();
-    const std::vector<SeriesStep> steps = PlanSeries(options);
+    // A shard runs the jobs K, K+N, … of the plan; jobs[i] is step i's number.
+    std::vector<SeriesStep> steps;
+    std::vector<std::size_t> jobs;
+    for (const std::size_t i :
+         sharded ? ShardSteps(plan.size(), options.shard) : ShardSteps(plan.size(), {1, 1})) {
+        steps.push_back(plan[i]);
+        jobs.push_back(i + 1);
+    }
     Progress progress(stderr, steps.size(), isatty(STDERR_FILENO) != 0, seps);
     std::vector<StepOutcome> outcomes;
     try {
@@ -173,7 +212,19 @@ int main(int argc, char** argv) {
         status = kExitFailed;
     }
     try {
-        const std::string csv = CsvText(records, {options.references, options.planeCosts});
+        const CsvExtraColumns extra{options.references, options.planeCosts};
+        std::string csv = CsvText(records, extra);
+        if (sharded) {
+            // Each line with the job's number, its shard and the plan, so
+            // that the shards can be joined and checked.
+            csv = CsvHeaderLine(extra);
+            csv.insert(csv.size() - 1, kShardColumns);
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                std::string line = CsvLine(records[i], extra);
+                line.insert(line.size() - 1, ShardValues(jobs[i], options.shard, fingerprint));
+                csv += line;
+            }
+        }
         if (!options.csvPath.empty()) WriteWholeFile(options.csvPath, csv.data(), csv.size());
     } catch (const std::exception& e) {
         Say(StandardErrorText(e.what()));

@@ -369,6 +369,72 @@ TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
     ExpectNoTemporaryFilesLeft();
 }
 
+// Three shards of one plan run side by side into one folder, then merged: the same CSV, report
+// (but for its time) and containers as one run of the plan. Pieces that do not make the plan
+// whole are refused by name.
+TEST_F(SeriaTest, ShardsOfAPlanMergeIntoWhatOneRunWrites) {
+    const std::vector<std::string> plan = {"--sort", "--orders", "1-2", "--check", maly_.path,
+                                           obraz_.path};
+    const auto with = [&](std::vector<std::string> extra) {
+        extra.insert(extra.end(), plan.begin(), plan.end());
+        return extra;
+    };
+    ASSERT_EQ(Series(with({"--out", "one", "--csv", "one.csv", "--report", "one.txt"})).status, 0);
+    std::vector<std::unique_ptr<QProcess>> shards;
+    for (int k = 1; k <= 3; ++k)
+        shards.emplace_back(Start(with({"--out", "parts", "--shard", std::to_string(k) + "/3",
+                                        "--csv", "part" + std::to_string(k) + ".csv", "-j", "1"})));
+    for (const auto& shard : shards) {
+        ASSERT_TRUE(shard->waitForFinished(60000));
+        EXPECT_EQ(shard->exitCode(), 0) << shard->readAllStandardError().toStdString();
+    }
+    const std::vector<std::string> part2 = Lines(ReadFile(root_.File("part2.csv")));
+    ASSERT_EQ(part2.size(), 4u);  // jobs 2, 5 and 8 of the eight
+    EXPECT_TRUE(part2[0].ends_with(",check,error,job,shard,plan")) << part2[0];
+    EXPECT_NE(part2[2].find(",5,2/3,"), std::string::npos) << part2[2];
+    EXPECT_TRUE(part2[2].ends_with("-8")) << part2[2];
+
+    const Outcome merged =
+        Series({"--merge", "--csv", "all.csv", "--report", "all.txt", "part3.csv", "part1.csv",
+                "part2.csv"});
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(ReadFile(root_.File("all.csv")), ReadFile(root_.File("one.csv")));
+    const std::string oneReport = ReadFile(root_.File("one.txt"));
+    const std::string allReport = ReadFile(root_.File("all.txt"));
+    EXPECT_EQ(allReport.substr(8), oneReport.substr(8));  // after the time of day
+    EXPECT_EQ(DirNames(root_.File("parts")), DirNames(root_.File("one")));
+    for (const std::string& name : DirNames(root_.File("one")))
+        EXPECT_EQ(ReadFile(root_.File("parts/" + name)), ReadFile(root_.File("one/" + name)));
+
+    // The folder's lock admits shards of one plan only.
+    FileLock held;
+    ASSERT_EQ(held.TryShare(root_.File("parts/eksperymenty-seria.lock"), "0-1", "proces 1 na x"),
+              FileLock::Result::Taken);
+    const Outcome locked = Series(with({"--out", "parts", "--shard", "1/3", "--csv", "x.csv"}));
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_TRUE(Contains(locked.err, "proces 1 na x")) << locked.err;
+    held.Release();
+
+    // A shard missing, one given twice, a piece of another plan.
+    ASSERT_EQ(Series({"--out", "other", "--shard", "1/3", "--csv", "other1.csv", "--orders", "1",
+                      maly_.path})
+                  .status,
+              0);
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"part1.csv", "part3.csv"}, "brak części 2/3"},
+        {{"part1.csv", "part2.csv", "part3.csv", "part2.csv"}, "część 2/3 podana dwa razy"},
+        {{"part1.csv", "part2.csv", "other1.csv"}, "są częściami różnych planów"},
+    };
+    for (const auto& [pieces, why] : refusals) {
+        std::vector<std::string> args = {"--merge", "--csv", "refused.csv"};
+        args.insert(args.end(), pieces.begin(), pieces.end());
+        const Outcome refused = Series(args);
+        EXPECT_EQ(refused.status, 2) << why;
+        EXPECT_TRUE(Contains(refused.err, why)) << refused.err;
+        EXPECT_FALSE(fs::exists(root_.File("refused.csv")));
+    }
+}
+
 TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
     fs::create_directories(root_.File("c"));
     fs::copy_file(root_.File(obraz_.path), root_.File("c/obraz.pgm"));
