@@ -40,13 +40,21 @@ TEST(SeriaOptions, OrdersBitOrdersAndEveryOptionForm) {
     EXPECT_EQ(defaults.timeoutSeconds, 120);
     EXPECT_FALSE(defaults.check || defaults.references || defaults.planeCosts);
     EXPECT_TRUE(ParseOptions({"--help"}).help);  // no image needed
+    // Shards of a plan sorted bytewise, and the merge of their CSVs.
+    const Options shard = ParseOptions({"--sort", "--shard", "2/3", "b.pgm", "B.pgm", "a.pgm"});
+    EXPECT_EQ(shard.images, (Args{"B.pgm", "a.pgm", "b.pgm"}));
+    EXPECT_EQ(shard.shard, (Shard{2, 3}));
+    EXPECT_TRUE(ParseOptions({"--merge", "--csv", "c.csv", "p1.csv"}).merge);
 
     for (const Args& bad :
          {Args{}, Args{"--check"}, Args{"a.pgm", "--orders"}, Args{"a.pgm", "--orders="},
           Args{"a.pgm", "-j", "0"}, Args{"a.pgm", "-jx"}, Args{"a.pgm", "--timeout", "0"},
           Args{"a.pgm", "--timeout", "99999999"}, Args{"a.pgm", "--report"},
           Args{"a.pgm", "--check=yes"}, Args{"a.pgm", "--references=1"},
-          Args{"a.pgm", "--plane-costs="}, Args{"a.pgm", "--order", "3"}})
+          Args{"a.pgm", "--plane-costs="}, Args{"a.pgm", "--order", "3"},
+          Args{"a.pgm", "--shard", "0/3"}, Args{"a.pgm", "--shard", "4/3"},
+          Args{"a.pgm", "--shard", "3"}, Args{"--merge", "p.csv"},
+          Args{"--merge", "--csv", "c.csv", "--shard", "1/2", "p.csv"}})
         EXPECT_THROW(ParseOptions(bad), UsageError) << (bad.empty() ? "" : bad.back());
 }
 
