@@ -378,6 +378,10 @@ void AnalysisPage::ApplyControls() {
     btnSaveTable->setEnabled(sweep_.has_value());
 }
 
+void AnalysisPage::SetBytesSource(BytesSource source) {
+    bytesSource_ = std::move(source);
+}
+
 void AnalysisPage::SetImage(std::optional<AnalysisImage> image, int order, BitOrder bitOrder) {
     Cancel();
     ClearResults();
@@ -455,6 +459,22 @@ void AnalysisPage::Start(bool sweep) {
     lbAnalysisState->setText(QString::fromUtf8(sweep ? "liczę…" : "liczę mapę…"));
     ApplyControls();
 
+    // The page's own copy of the bytes, made at the first analysis of the
+    // image: the window's bytes change with the next file.
+    if (!image_->file) {
+        try {
+            image_->file = bytesSource_ ? bytesSource_() : nullptr;
+        } catch (const std::bad_alloc&) {
+            image_->file = nullptr;
+        }
+        if (!image_->file) {
+            running_ = false;
+            lbAnalysisState->clear();
+            ApplyControls();
+            ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
+            return;
+        }
+    }
     const AnalysisImage image = *image_;
     const int order = seAnalysisOrder->Value();
     const BitOrder bitOrder = ChosenBitOrder();

@@ -56,10 +56,16 @@ class AnalysisPage : public QWidget {
     explicit AnalysisPage(QWidget* parent = nullptr);
     ~AnalysisPage() override;
 
-    // A newly loaded image (its own copy of the file's bytes) with the coder
-    // controls' order and bit order, or none: stops the running work and
-    // forgets what was shown.
+    // A newly loaded image with the coder controls' order and bit order, or
+    // none: stops the running work and forgets what was shown. An image
+    // without its bytes (`file` empty) gets them from the bytes source when
+    // it is first analysed.
     void SetImage(std::optional<AnalysisImage> image, int order, BitOrder bitOrder);
+    // A copy of the loaded image's file, made when it is first analysed, so
+    // that an image never analysed costs no second copy; null when memory
+    // for it cannot be had.
+    using BytesSource = std::function<std::shared_ptr<const ByteStream>()>;
+    void SetBytesSource(BytesSource source);
     // Stops the running work and waits for its thread; nothing it computed
     // is shown.
     void Cancel();
@@ -114,6 +120,7 @@ class AnalysisPage : public QWidget {
     QPushButton* btnSaveTable = nullptr;
 
     std::optional<AnalysisImage> image_;
+    BytesSource bytesSource_;
     std::optional<Sweep> sweep_;
     std::optional<CostMap> map_;
     QImage mapImage_;

@@ -234,12 +234,10 @@ void TForm1::ShowImageToAnalysis() {
         Analysis->SetImage(std::nullopt, seOrder->Value(), bitOrder);
         return;
     }
-    // A copy of its own: the window's bytes change with the next file.
-    auto copy = std::make_shared<ByteStream>();
-    copy->Write(image_->file->Data(), image_->file->Size());
-    Analysis->SetImage(AnalysisImage{std::move(copy), image_->pixelDataOffset, image_->width,
-                                     image_->height},
-                       seOrder->Value(), bitOrder);
+    // The bytes are copied only when the page first analyses the image.
+    Analysis->SetImage(
+        AnalysisImage{nullptr, image_->pixelDataOffset, image_->width, image_->height},
+        seOrder->Value(), bitOrder);
 }
 
 void TForm1::FLB2Click(const QString& path) {
@@ -425,6 +423,7 @@ void TForm1::KeepEncodeOutcome(const StepOutcome& outcome) {
         ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
         ForgetImageForWantOfMemory(state_);
         image_.reset();
+        ShowImageToAnalysis();
         ShowImageToAnalysis();
     }
 }
