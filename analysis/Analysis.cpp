@@ -25,7 +25,7 @@ constexpr std::size_t kCountBlock = std::size_t{1} << 20;
 ByteStream BitsOf(const AnalysisImage& image, BitOrder bitOrder) {
     std::optional<ByteStream> bits =
         ExpandBitSequence(*image.file, image.pixelDataOffset, bitOrder);
-    if (!bits) throw Error(kOutOfMemoryMessage);
+    if (!bits) throw AnalysisOutOfMemory();
     return std::move(*bits);
 }
 
@@ -82,9 +82,13 @@ void RunModel(const ByteStream& bits, std::uint64_t n, ModelCost& cost,
         if (perBlock) perBlock(first, costs, count);
         if (blocksDone) ++*blocksDone;
     };
-    cost.totalBits = arith::ModelCosts(bits.Data(), bits.Size(), cost.order, sink,
-                                       [&control] { return !control.Cancelled(); });
+    arith::ModelCosts(bits.Data(), bits.Size(), cost.order, sink,
+                      [&control] { return !control.Cancelled(); });
     if (control.Cancelled()) throw AnalysisCancelled();
+    // The planes share out every bit: their sum is the total.
+    cost.totalBits = 0;
+    for (const double bits : cost.planeBits)
+        cost.totalBits += bits;
 }
 
 std::uint64_t BlocksOf(std::uint64_t bits) {
@@ -178,6 +182,17 @@ ReferenceFigures ComputeReferences(const std::uint8_t* bits, std::size_t n,
     return figures;
 }
 
+ReferenceFigures ComputeReferences(const AnalysisImage& image, BitOrder bitOrder,
+                                   const AnalysisControl& control) {
+    const ByteStream bits = BitsOf(image, bitOrder);
+    return ComputeReferences(bits.Data(), bits.Size(), control);
+}
+
+double PixelEntropyBits(const AnalysisImage& image) {
+    const std::uint64_t n = image.RasterBytes();
+    return n > 0 ? PixelEntropyBits(image.Raster(), static_cast<std::size_t>(n)) : 0;
+}
+
 double PixelEntropyBits(const std::uint8_t* raster, std::size_t n) {
     // N · H0 = Σ over byte values of c·log2(N / c).
     std::array<std::uint64_t, 256> histogram{};
@@ -242,7 +257,7 @@ Sweep ComputeSweep(const AnalysisImage& image, const AnalysisControl& control, i
     Sweep sweep;
     sweep.pixels = image.Pixels();
     const std::uint64_t n = image.RasterBytes();
-    if (n > 0) sweep.h0Bits = PixelEntropyBits(image.Raster(), static_cast<std::size_t>(n));
+    sweep.h0Bits = PixelEntropyBits(image);
     const std::uint64_t perRun = BlocksOf(8 * n);
     const std::uint64_t total = 2 * kAnalysisMaxOrder * perRun;
     std::atomic<std::uint64_t> done{0};

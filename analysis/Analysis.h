@@ -28,6 +28,12 @@ namespace eks {
 
 inline constexpr int kAnalysisMaxOrder = 9;
 
+// Thrown when a bit sequence cannot be had; its text is the budget's.
+class AnalysisOutOfMemory : public Error {
+  public:
+    AnalysisOutOfMemory() : Error(kOutOfMemoryMessage) {}
+};
+
 // Thrown when the control asks the analysis to stop.
 class AnalysisCancelled : public Error {
   public:
@@ -78,9 +84,15 @@ struct ReferenceFigures {
 ReferenceFigures ComputeReferences(const std::uint8_t* bits, std::size_t n,
                                    const AnalysisControl& control = {});
 
+// The same for the image's bit sequence in one bit order, built here and let
+// go. Throws AnalysisOutOfMemory, AnalysisCancelled.
+ReferenceFigures ComputeReferences(const AnalysisImage& image, BitOrder bitOrder,
+                                   const AnalysisControl& control = {});
+
 // N · H0 of the raster bytes' histogram, in bits: what a memoryless pixel
-// coder would need for the n bytes.
+// coder would need for the n bytes (of the image's raster).
 double PixelEntropyBits(const std::uint8_t* raster, std::size_t n);
+double PixelEntropyBits(const AnalysisImage& image);
 
 // ------------------------------------------------------------- model costs
 
@@ -127,8 +139,8 @@ struct SweepRow {
 };
 
 struct Sweep {
-    std::uint64_t pixels = 0;  // width × height: what every rate divides by
-    double h0Bits = 0;         // N · H0 of the raster bytes
+    std::uint64_t pixels = 0;    // width × height: what every rate divides by
+    double h0Bits = 0;           // N · H0 of the raster bytes
     std::vector<SweepRow> rows;  // B before P, orders ascending
 };
 

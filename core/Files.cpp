@@ -504,6 +504,12 @@ std::string LockText(int fd) {
     return holder;
 }
 
+// Who holds a lock, from the file's text: runs sharing it write their plan
+// first, then the owner.
+std::string OwnerIn(const std::string& text) {
+    return text.rfind("plan ", 0) == 0 ? text.substr(text.find('\n') + 1) : text;
+}
+
 // Whether the descriptor's file still has the name: a holder removes it
 // while still holding the lock.
 bool StillNamed(int fd, const std::string& path) {
@@ -527,17 +533,12 @@ FileLock::Result FileLock::TryTake(const std::string& path, const std::string& o
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             error_ = errno;
-            holder_ = LockText(fd);
-            if (holder_.rfind("plan ", 0) == 0) holder_ = holder_.substr(holder_.find('\n') + 1);
+            holder_ = OwnerIn(LockText(fd));
             ::close(fd);
             return error_ == EWOULDBLOCK ? Result::Held : Result::Failed;
         }
-        // The holder before us removes the file while it still holds the
-        // lock: a lock taken on a file that has lost its name is no lock.
-        struct stat held {};
-        struct stat named {};
-        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        // A lock taken on a file that has lost its name is no lock.
+        if (StillNamed(fd, path)) {
             if (::ftruncate(fd, 0) == 0) {
                 const ssize_t written = ::pwrite(fd, owner.data(), owner.size(), 0);
                 static_cast<void>(written);  // the text is a courtesy; the lock holds without it
@@ -596,7 +597,7 @@ FileLock::Result FileLock::TryShare(const std::string& path, const std::string& 
                 return Result::Taken;
             }
             if (text.rfind("plan ", 0) == 0) {  // a run of another plan
-                holder_ = text.substr(text.find('\n') + 1);
+                holder_ = OwnerIn(text);
                 ::close(fd);
                 return Result::Held;
             }
@@ -607,7 +608,7 @@ FileLock::Result FileLock::TryShare(const std::string& path, const std::string& 
         // A run that holds it alone, or the first of a plan still naming it.
         ::usleep(10000);
     }
-    if (holder_.rfind("plan ", 0) == 0) holder_ = holder_.substr(holder_.find('\n') + 1);
+    holder_ = OwnerIn(holder_);
     return Result::Held;
 }
 

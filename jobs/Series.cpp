@@ -9,15 +9,13 @@
 
 namespace eks {
 
-namespace {
-
-// Texts of several lines (the out-of-memory message) in one line, for lists
-// and standard error.
 std::string OneLine(std::string text) {
     for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;)
         text.replace(at, 2, " ");
     return text;
 }
+
+namespace {
 
 std::string CheckFailedText(const std::string& why) {
     return "Sprawdzenie kontenera nie powiodło się: " + why;

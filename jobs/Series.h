@@ -116,6 +116,10 @@ struct StepOutcome {
     }
 };
 
+// A text of several lines (the out-of-memory message) in one line, for lists,
+// standard error and the CSV.
+std::string OneLine(std::string text);
+
 // The outcome of a step that did not run, or was stopped before it ended:
 // its record knows the image, the operation and the order, its text says
 // "przerwano".

@@ -62,46 +62,35 @@ void AddFigures(const SeriesImage& image, const SeriesStep& step, const SeriesRu
                 const std::atomic<bool>& stop, StepOutcome& outcome) {
     if (!(run.references || run.planeCosts) || !outcome.Succeeded()) return;
     const AnalysisControl control{{}, &stop};
+    // The image's bytes stay the series' own: a share that owns nothing.
+    const AnalysisImage analysed{
+        std::shared_ptr<const ByteStream>(image.file, [](const ByteStream*) {}),
+        image.pixelDataOffset, image.width, image.height};
     try {
         if (run.references) {
-            ReferenceBits refs;
-            {
-                const std::optional<ByteStream> bits =
-                    ExpandBitSequence(*image.file, image.pixelDataOffset, step.bitOrder);
-                if (!bits) throw std::bad_alloc();
-                const ReferenceFigures figures =
-                    ComputeReferences(bits->Data(), bits->Size(), control);
-                refs.kt = figures.kt[step.order];
-                refs.condEntropy = figures.condEntropy[step.order];
-            }
-            const std::size_t offset = image.pixelDataOffset;
-            const std::size_t n = image.file->Size() > offset ? image.file->Size() - offset : 0;
-            refs.h0 = n > 0 ? PixelEntropyBits(image.file->Data() + offset, n) : 0;
-            outcome.record.references = refs;
+            const ReferenceFigures figures = ComputeReferences(analysed, step.bitOrder, control);
+            outcome.record.references =
+                ReferenceBits{figures.kt[step.order], figures.condEntropy[step.order],
+                              PixelEntropyBits(analysed)};
         }
-        if (run.planeCosts) {
-            // The image's bytes stay the series' own: a share that owns nothing.
-            const AnalysisImage analysed{
-                std::shared_ptr<const ByteStream>(image.file, [](const ByteStream*) {}),
-                image.pixelDataOffset, image.width, image.height};
+        if (run.planeCosts)
             outcome.record.planeBits =
                 ComputeModelCost(analysed, step.order, step.bitOrder, control).planeBits;
-        }
         return;
     } catch (const AnalysisCancelled& e) {
         outcome.cause = StepCause::Interrupted;
         outcome.text = e.what();
+    } catch (const AnalysisOutOfMemory&) {
+        outcome.cause = StepCause::OutOfMemory;
+        outcome.text = OneLine(kOutOfMemoryMessage);
     } catch (const std::bad_alloc&) {
         outcome.cause = StepCause::OutOfMemory;
-        outcome.text = kOutOfMemoryMessage;
+        outcome.text = OneLine(kOutOfMemoryMessage);
     } catch (const std::exception& e) {
-        outcome.cause = std::string(e.what()) == kOutOfMemoryMessage ? StepCause::OutOfMemory
-                                                                     : StepCause::Other;
-        outcome.text = e.what();
+        outcome.cause = StepCause::Other;
+        outcome.text = OneLine(e.what());
     }
     // The container stays written; the record says why the job failed.
-    for (std::size_t at; (at = outcome.text.find("\r\n")) != std::string::npos;)
-        outcome.text.replace(at, 2, " ");
     outcome.record.references.reset();
     outcome.record.planeBits.reset();
     outcome.record.error = outcome.text;

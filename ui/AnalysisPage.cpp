@@ -15,8 +15,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QValueAxis>
@@ -38,14 +38,14 @@ namespace {
 // Viridis at nine evenly spaced points; the colours between are mixed
 // linearly, which keeps the scale's lightness rising evenly enough.
 constexpr std::array<std::array<int, 3>, 9> kViridis = {{{68, 1, 84},
-                                                          {71, 44, 122},
-                                                          {59, 81, 139},
-                                                          {44, 113, 142},
-                                                          {33, 144, 141},
-                                                          {39, 173, 129},
-                                                          {92, 200, 99},
-                                                          {170, 220, 50},
-                                                          {253, 231, 37}}};
+                                                         {71, 44, 122},
+                                                         {59, 81, 139},
+                                                         {44, 113, 142},
+                                                         {33, 144, 141},
+                                                         {39, 173, 129},
+                                                         {92, 200, 99},
+                                                         {170, 220, 50},
+                                                         {253, 231, 37}}};
 
 // The progress bar's range: the map first, then the sweep.
 constexpr int kProgressRange = 1000;
@@ -131,7 +131,8 @@ QRgb CostColour(float cost, float top) {
     const float f = t - static_cast<float>(i);
     std::array<int, 3> c{};
     for (int k = 0; k < 3; ++k)
-        c[k] = static_cast<int>(std::lround(kViridis[i][k] + f * (kViridis[i + 1][k] - kViridis[i][k])));
+        c[k] = static_cast<int>(
+            std::lround(kViridis[i][k] + f * (kViridis[i + 1][k] - kViridis[i][k])));
     return qRgb(c[0], c[1], c[2]);
 }
 
@@ -272,7 +273,8 @@ AnalysisPage::AnalysisPage(QWidget* parent) : QWidget(parent) {
     bpp->setTitleText("Bity na piksel");
     bpp->setLabelFormat("%.2f");
     bpp->setRange(0, 1);
-    for (QAbstractAxis* axis : {static_cast<QAbstractAxis*>(planes), static_cast<QAbstractAxis*>(bpp)}) {
+    for (QAbstractAxis* axis :
+         {static_cast<QAbstractAxis*>(planes), static_cast<QAbstractAxis*>(bpp)}) {
         axis->setTitleFont(small);
         axis->setLabelsFont(small);
     }
@@ -484,9 +486,8 @@ void AnalysisPage::Start(bool sweep) {
         auto result = std::make_shared<Result>();
         const auto progress = [this, job](int base, int span) {
             return [this, job, base, span](int done, int total) {
-                const int value = base + (total > 0 ? static_cast<int>(std::int64_t{span} *
-                                                                        done / total)
-                                                    : 0);
+                const int value =
+                    base + (total > 0 ? static_cast<int>(std::int64_t{span} * done / total) : 0);
                 QMetaObject::invokeMethod(
                     this, [this, job, value] { ShowProgress(job, value); }, Qt::QueuedConnection);
             };
@@ -531,8 +532,7 @@ void AnalysisPage::Finish(int job, std::shared_ptr<Result> result) {
     if (!result->error.empty()) {
         lbAnalysisState->clear();
         ApplyControls();
-        ShowMessageBox(MessageKind::Error,
-                       ErrorReportText(QString::fromStdString(result->error)));
+        ShowMessageBox(MessageKind::Error, ErrorReportText(QString::fromStdString(result->error)));
         return;
     }
     if (result->sweep) sweep_ = std::move(result->sweep);
@@ -651,14 +651,13 @@ void AnalysisPage::btnSaveMapClick() {
             .path;
     if (chosen.isEmpty()) return;
     mapName_ = chosen;
-    if (!RenderCostMapImage(mapImage_, map_->plane).save(chosen, "PNG"))
-        throw Error(CannotCreateFileMessage(chosen.toStdString()));
+    SavePng(RenderCostMapImage(mapImage_, map_->plane), chosen);
 }
 
 void AnalysisPage::btnSaveTableClick() {
     if (!sweep_) return;
-    const QString chosen = AskSaveFileName({QString::fromUtf8("Zapisz tabelę"),
-                                            "Pliki CSV (*.csv)", "csv", tableName_})
+    const QString chosen = AskSaveFileName({QString::fromUtf8("Zapisz tabelę"), "Pliki CSV (*.csv)",
+                                            "csv", tableName_})
                                .path;
     if (chosen.isEmpty()) return;
     tableName_ = chosen;

@@ -4,8 +4,8 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
@@ -240,7 +240,8 @@ std::vector<QLineSeries*> FillChart(QChart& chart, const std::vector<ChartSeries
     }
     for (const auto& [path, refs] : references) {
         if (refs.state != ChartReferences::State::Ready) continue;
-        for (const auto& figures : {refs.kt[0], refs.kt[1], refs.condEntropy[0], refs.condEntropy[1]})
+        for (const auto& figures :
+             {refs.kt[0], refs.kt[1], refs.condEntropy[0], refs.condEntropy[1]})
             for (int order = first; order <= std::min(last, kAnalysisMaxOrder); ++order)
                 top = std::max(top, figures[order]);
     }
@@ -394,25 +395,24 @@ std::vector<ChartSeries> BuildChartSeries(const std::vector<ResultRecord>& recor
 ChartReferences ComputeChartReferences(const std::string& path, const AnalysisControl& control) {
     ChartReferences refs;
     refs.state = ChartReferences::State::Gone;
-    ByteStream file;
-    const SeriesImage image = LoadSeriesImage(path, file);
-    const std::uint64_t pixels = std::uint64_t{image.width} * image.height;
+    auto file = std::make_shared<ByteStream>();
+    const SeriesImage image = LoadSeriesImage(path, *file);
+    const AnalysisImage analysed{file, image.pixelDataOffset, image.width, image.height};
+    const auto pixels = static_cast<double>(analysed.Pixels());
     if (!image.error.empty() || pixels == 0) return refs;
-    for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
-        const std::optional<ByteStream> bits =
-            ExpandBitSequence(file, image.pixelDataOffset, order);
-        if (!bits) return refs;
-        const ReferenceFigures figures = ComputeReferences(bits->Data(), bits->Size(), control);
-        const int index = order == BitOrder::PixelMajor ? 0 : 1;
-        for (int n = 1; n <= kAnalysisMaxOrder; ++n) {
-            refs.kt[index][n] = figures.kt[n] / static_cast<double>(pixels);
-            refs.condEntropy[index][n] = figures.condEntropy[n] / static_cast<double>(pixels);
+    try {
+        for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
+            const ReferenceFigures figures = ComputeReferences(analysed, order, control);
+            const int index = order == BitOrder::PixelMajor ? 0 : 1;
+            for (int n = 1; n <= kAnalysisMaxOrder; ++n) {
+                refs.kt[index][n] = figures.kt[n] / pixels;
+                refs.condEntropy[index][n] = figures.condEntropy[n] / pixels;
+            }
         }
+    } catch (const AnalysisOutOfMemory&) {
+        return refs;
     }
-    const std::size_t raster =
-        file.Size() > image.pixelDataOffset ? file.Size() - image.pixelDataOffset : 0;
-    refs.h0 = PixelEntropyBits(file.Data() + image.pixelDataOffset, raster) /
-              static_cast<double>(pixels);
+    refs.h0 = PixelEntropyBits(analysed) / pixels;
     refs.state = ChartReferences::State::Ready;
     return refs;
 }
@@ -425,7 +425,7 @@ ChartLook LookOfImage(int image) {
 }
 
 std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>& lines,
-                                                const ChartReferenceMap& references) {
+                                                 const ChartReferenceMap& references) {
     std::vector<ChartLegendEntry> entries;
     bool pixelOrder = false;
     bool planeOrder = false;
@@ -606,8 +606,8 @@ ChartPage::ChartPage(QWidget* parent) : QWidget(parent) {
 
     cbReferences = new QCheckBox(QString::fromUtf8("pokaż odniesienia"), this);
     cbReferences->setObjectName("cbReferences");
-    cbReferences->setToolTip(QString::fromUtf8(
-        "kt, entropia warunkowa i H0 każdego obrazu, policzone z jego pliku"));
+    cbReferences->setToolTip(
+        QString::fromUtf8("kt, entropia warunkowa i H0 każdego obrazu, policzone z jego pliku"));
     connect(cbReferences, &QCheckBox::toggled, this, [this] { Redraw(); });
 
     btnSaveChart = new QPushButton("Zapisz wykres", this);
@@ -800,13 +800,15 @@ void ChartPage::ShowReferenceAt(const QPointF& pointer) {
         for (std::size_t k = 0; k < line.points.size(); ++k) {
             const QPointF at = inView(line, line.points[k]);
             qreal d = QLineF(pointer, at).length();
-            if (k > 0) d = std::min(d, DistanceToSegment(pointer, inView(line, line.points[k - 1]), at));
+            if (k > 0)
+                d = std::min(d, DistanceToSegment(pointer, inView(line, line.points[k - 1]), at));
             if (d <= best) {
                 best = d;
                 found = &line;
                 // On a segment, the nearer of its ends.
-                const bool previous = k > 0 && QLineF(pointer, inView(line, line.points[k - 1])).length() <
-                                                   QLineF(pointer, at).length();
+                const bool previous =
+                    k > 0 && QLineF(pointer, inView(line, line.points[k - 1])).length() <
+                                 QLineF(pointer, at).length();
                 value = line.points[previous ? k - 1 : k];
                 where = previous ? inView(line, line.points[k - 1]) : at;
             }
@@ -816,8 +818,8 @@ void ChartPage::ShowReferenceAt(const QPointF& pointer) {
         HideHover();
         return;
     }
-    const QString bpp =
-        QString::fromStdString(FormatFixed(value.y(), kTablePrecision, QLocale().decimalPoint().toStdString()));
+    const QString bpp = QString::fromStdString(
+        FormatFixed(value.y(), kTablePrecision, QLocale().decimalPoint().toStdString()));
     lastHoverText_ = found->name + '\n' +
                      (found->h0 ? QString("%1 bpp").arg(bpp)
                                 : QString::fromUtf8("rząd %1: %2 bpp")
@@ -854,11 +856,7 @@ void ChartPage::btnSaveChartClick() {
         AskSaveFileName({"Zapisz wykres", "Obrazy PNG (*.png)", "png", chartName_}).path;
     if (chosen.isEmpty()) return;
     chartName_ = chosen;
-    if (!RenderChartImage(lines_, references_).save(chosen, "PNG")) {
-        ShowMessageBox(
-            MessageKind::Error,
-            ErrorReportText(QString::fromStdString(CannotCreateFileMessage(chosen.toStdString()))));
-    }
+    RunReportingErrors([&] { SavePng(RenderChartImage(lines_, references_), chosen); });
 }
 
 }  // namespace eks

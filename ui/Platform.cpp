@@ -1,12 +1,14 @@
 #include "ui/Platform.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
 
+#include "core/ByteStream.h"
 #include "core/Error.h"
 #include "core/Files.h"
 
@@ -103,6 +105,14 @@ SaveFileFn SetSaveFileFn(SaveFileFn fn) {
 void RequestApplicationEnd() {
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                               Qt::QueuedConnection);
+}
+
+void SavePng(const QImage& image, const QString& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        throw Error(CannotCreateFileMessage(path.toStdString()));
+    WriteWholeFile(path.toStdString(), bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 qint64 MeasureFileSize(const QString& path) {

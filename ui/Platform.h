@@ -4,6 +4,7 @@
 // the application's own directory, message boxes, the request to end, and
 // the size of a file. A Windows build changes only Platform.cpp.
 
+#include <QImage>
 #include <QString>
 #include <functional>
 
@@ -63,5 +64,11 @@ void RequestApplicationEnd();
 // The size of a file in bytes, measured without asking for write access.
 // Throws eks::Error when the file cannot be measured.
 qint64 MeasureFileSize(const QString& path);
+
+// Saves a picture as PNG the way every file of ours is saved (WriteWholeFile:
+// whole or not at all, never over what the user could not overwrite). Throws
+// Error "Cannot create file <path>" when the picture cannot be encoded, and
+// WriteWholeFile's errors.
+void SavePng(const QImage& image, const QString& path);
 
 }  // namespace eks

@@ -32,23 +32,17 @@ struct CostCoder {
 
 }  // namespace
 
-double ModelCosts(const std::uint8_t* bits, std::size_t n, int order, const CostBlockSink& sink,
-                  const std::function<bool()>& keepGoing) {
+void ModelCosts(const std::uint8_t* bits, std::size_t n, int order, const CostBlockSink& sink,
+                const std::function<bool()>& keepGoing) {
     BitModel model(order);
     std::vector<float> costs(n < kBlock ? n : kBlock);
-    double total = 0;
     for (std::size_t first = 0; first < n; first += kBlock) {
         if (keepGoing && !keepGoing()) break;
         const std::size_t count = n - first < kBlock ? n - first : kBlock;
         CostCoder coder{CostTable().data(), costs.data()};
         model.RunKnown(bits + first, count, coder);
-        double sum = 0;
-        for (std::size_t i = 0; i < count; ++i)
-            sum += costs[i];
-        total += sum;
-        if (sink) sink(first, costs.data(), count);
+        sink(first, costs.data(), count);
     }
-    return total;
 }
 
 }  // namespace eks::arith
