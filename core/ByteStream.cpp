@@ -84,10 +84,25 @@ void ByteStream::Write(const void* src, std::size_t n) {
     if (end > size_) size_ = end;
 }
 
+std::string FileTooLargeMessage(const std::string& path, std::uint64_t size) {
+    return "Plik " + path + " ma " + std::to_string(size) + " bajtów, więcej niż dopuszczalne " +
+           std::to_string(MemoryBudget()) + " bajtów pamięci - nie został wczytany";
+}
+
 void ByteStream::LoadFromFile(const std::string& path, std::uint64_t limit) {
+    LoadOpened(path, limit, false);
+}
+
+void ByteStream::LoadUserFile(const std::string& path) {
+    LoadOpened(path, UINT64_MAX, true);
+}
+
+void ByteStream::LoadOpened(const std::string& path, std::uint64_t limit, bool budget) {
     InputFile file;
     if (const auto status = file.Open(path); status != InputFile::Status::Open)
         throw Error(OpenFailureMessage(status, path));
+    if (budget && !FitsMemoryBudget(file.Size()))
+        throw Error(FileTooLargeMessage(path, file.Size()));
     ByteStream loaded;
     const std::uint64_t size = file.Size() < limit ? file.Size() : limit;
     if (size > SIZE_MAX) throw std::bad_alloc();
@@ -104,13 +119,14 @@ void ByteStream::LoadFromFile(const std::string& path, std::uint64_t limit) {
     *this = std::move(loaded);
 }
 
-void ByteStream::SaveToFile(const std::string& path) const {
-    WriteWholeFile(path, data_.get(), size_);
+void ByteStream::SaveToFile(const std::string& path, SafeSave::Links links) const {
+    WriteWholeFile(path, data_.get(), size_, links);
 }
 
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size) {
+void WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                    SafeSave::Links links) {
     try {
-        SafeSave save(path);
+        SafeSave save(path, links);
         save.Write(data, size);
         save.Commit();
     } catch (const SafeSave::Failure& failure) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "core/Files.h"
 #include "core/Memory.h"
 
 namespace eks {
@@ -56,11 +57,16 @@ class ByteStream {
     // so a pipe does not hang the caller); the stream keeps its former
     // content on every failure.
     void LoadFromFile(const std::string& path, std::uint64_t limit = UINT64_MAX);
+    // The same for a file the user chose (an image, a container): one larger
+    // than the memory budget is refused from its size at opening, before
+    // anything is read (FileTooLargeMessage).
+    void LoadUserFile(const std::string& path);
     // Writes the whole content to the file, replacing it, as WriteWholeFile.
-    void SaveToFile(const std::string& path) const;
+    void SaveToFile(const std::string& path, SafeSave::Links links = SafeSave::Links::Follow) const;
 
   private:
     void Reserve(std::size_t capacity);
+    void LoadOpened(const std::string& path, std::uint64_t limit, bool budget);
 
     Block data_;
     std::size_t size_ = 0;
@@ -73,6 +79,11 @@ class ByteStream {
 // written in place. Throws Error "Cannot create file <path>" (the path as
 // given) when the file is refused or cannot be created, and a Polish write
 // error when writing fails. No temporary file is left behind on any failure.
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
+void WriteWholeFile(const std::string& path, const void* data, std::size_t size,
+                    SafeSave::Links links = SafeSave::Links::Follow);
+
+// "Plik <path> ma <size> bajtów, więcej niż dopuszczalne <budget> bajtów
+// pamięci - nie został wczytany".
+std::string FileTooLargeMessage(const std::string& path, std::uint64_t size);
 
 }  // namespace eks

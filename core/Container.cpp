@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/Error.h"
+#include "core/Files.h"
+#include "core/IoText.h"
 #include "core/Paths.h"
 
 namespace eks {
@@ -37,14 +39,27 @@ std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPat
     ByteStream coderOutput;
     coderOutput.LoadFromFile(coderOutputPath);
     if (coderOutput.Size() == 0) return std::nullopt;
-    const ByteStream container =
-        MakeContainer(header.width, header.height, header.mode, coderOutput);
+    return WriteContainer(coderOutput, containerPath, header);
+}
+
+std::int64_t WriteContainer(const ByteStream& payload, const std::string& containerPath,
+                            const ContainerHeader& header) {
+    const std::uint8_t head[kContainerHeaderSize] = {
+        static_cast<std::uint8_t>(header.width & 0xFF),
+        static_cast<std::uint8_t>(header.width >> 8),
+        static_cast<std::uint8_t>(header.height & 0xFF),
+        static_cast<std::uint8_t>(header.height >> 8), header.mode};
     try {
-        container.SaveToFile(containerPath);
-    } catch (const Error& e) {
-        throw ContainerNotCreatable(e.what());
+        SafeSave save(containerPath, SafeSave::Links::Replace);
+        save.Write(head, sizeof head);
+        save.Write(payload.Data(), payload.Size());
+        save.Commit();
+        return static_cast<std::int64_t>(save.BytesWritten());
+    } catch (const SafeSave::Failure& failure) {
+        if (failure.stage == SafeSave::Stage::Write)
+            throw ContainerNotCreatable(WriteErrorMessage(containerPath, failure.error));
+        throw ContainerNotCreatable(CannotCreateFileMessage(containerPath));
     }
-    return static_cast<std::int64_t>(container.Size());
 }
 
 std::string ShortContainerMessage(const std::string& path) {

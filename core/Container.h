@@ -72,6 +72,13 @@ std::optional<std::int64_t> WriteContainerFile(const std::string& coderOutputPat
                                                const std::string& containerPath,
                                                const ContainerHeader& header);
 
+// Writes the header and `payload` (the coder's output, at least one byte) as
+// the container at containerPath, a name the program makes itself: a link or
+// a stale file standing there is replaced, never written through. Throws
+// ContainerNotCreatable; returns the container's size.
+std::int64_t WriteContainer(const ByteStream& payload, const std::string& containerPath,
+                            const ContainerHeader& header);
+
 // What reading a container's header sets: ImageWidth, ImageHeight,
 // SizeBefore (the file's size), ResultWidth, ResultHeight,
 // ResultOrder (mode AND 15) and OpCode 'D'.

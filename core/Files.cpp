@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "core/Error.h"
+#include "core/IoText.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -235,8 +237,11 @@ bool ResolveSaveTarget(const std::string& path, SaveTarget& out) {
             return true;
         }
         std::string target;
-        if (hops == kMaxLinkHops || !ReadLink(p, static_cast<std::size_t>(st.st_size), target))
+        if (hops == kMaxLinkHops) {
+            errno = ELOOP;
             return false;
+        }
+        if (!ReadLink(p, static_cast<std::size_t>(st.st_size), target)) return false;
         // A relative link counts from the folder the link stands in. The
         // folder part is kept as written, so that the kernel, not a textual
         // clean-up, decides what ".." in it means.
@@ -280,10 +285,14 @@ void SafeSave::Fail(Stage stage, int error) {
 
 #ifdef _WIN32
 
-SafeSave::SafeSave(const std::string& path) {
+SafeSave::SafeSave(const std::string& path, Links links) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) throw Failure{Stage::Create, 0};
+    if (links == Links::Replace) {
+        if (fs::is_directory(fs::symlink_status(path, ec))) throw Failure{Stage::Create, EISDIR};
+    } else if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
+        throw Failure{Stage::Create, 0};
+    }
     target_ = path;
     SplitPath(path, dir_, base_);
     if (base_.empty()) throw Failure{Stage::Create, EISDIR};
@@ -333,18 +342,34 @@ void SafeSave::Abandon() noexcept {
 
 #else
 
-SafeSave::SafeSave(const std::string& path) {
-    // A save replaces a file the user could have overwritten in place, and
-    // nothing else: links are followed and stay links, devices, folders and
-    // pipes are refused before anything is opened (opening a pipe for writing
-    // would wait for a reader), and a file the user may not write keeps its
-    // bytes even where the folder would allow the rename.
+SafeSave::SafeSave(const std::string& path, Links links) {
     SaveTarget target;
-    if (!ResolveSaveTarget(path, target)) throw Failure{Stage::Create, errno == 0 ? ELOOP : errno};
-    if (target.exists && !S_ISREG(target.st.st_mode))
-        throw Failure{Stage::Create, S_ISDIR(target.st.st_mode) ? EISDIR : 0};
-    if (target.exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
-        throw Failure{Stage::Create, errno};
+    if (links == Links::Replace) {
+        // A name of our own: whatever stands there (a link planted to lead our
+        // bytes elsewhere, a hard link, a file left by an earlier run) loses
+        // the name to the new file and is never opened. Only a folder stays.
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) throw Failure{Stage::Create, EISDIR};
+        } else if (errno != ENOENT) {
+            throw Failure{Stage::Create, errno};
+        }
+        target.path = path;
+    } else {
+        // A save replaces a file the user could have overwritten in place,
+        // and nothing else: links are followed and stay links, devices,
+        // folders and pipes are refused before anything is opened (opening a
+        // pipe for writing would wait for a reader), and a file the user may
+        // not write keeps its bytes even where the folder would allow the
+        // rename.
+        errno = 0;
+        if (!ResolveSaveTarget(path, target))
+            throw Failure{Stage::Create, errno == 0 ? ELOOP : errno};
+        if (target.exists && !S_ISREG(target.st.st_mode))
+            throw Failure{Stage::Create, S_ISDIR(target.st.st_mode) ? EISDIR : 0};
+        if (target.exists && ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0)
+            throw Failure{Stage::Create, errno};
+    }
     target_ = target.path;
     SplitPath(target_, dir_, base_);
     if (base_.empty()) throw Failure{Stage::Create, EISDIR};
@@ -515,22 +540,49 @@ std::string OwnerIn(const std::string& text) {
 bool StillNamed(int fd, const std::string& path) {
     struct stat held {};
     struct stat named {};
-    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
            held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 }  // namespace
+
+FileLock::Result FileLock::Open(const std::string& path, int& fd) {
+    // Not followed, not blocking on a pipe, not truncated: what stands at the
+    // name is looked at before anything is written to it.
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                0644);
+    struct stat st {};
+    if (fd < 0) {
+        error_ = errno;
+        // A link gives ELOOP, a folder EISDIR.
+        if (error_ == EISDIR || (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
+            return Result::NotRegular;
+        return Result::Failed;
+    }
+    Result result = Result::Taken;
+    if (::fstat(fd, &st) != 0) {
+        error_ = errno;
+        result = Result::Failed;
+    } else if (!S_ISREG(st.st_mode)) {
+        result = Result::NotRegular;
+    } else if (st.st_nlink != 1) {
+        // Writing the owner would change the file behind the other name.
+        result = Result::Linked;
+    }
+    if (result != Result::Taken) {
+        ::close(fd);
+        fd = -1;
+    }
+    return result;
+}
 
 FileLock::Result FileLock::TryTake(const std::string& path, const std::string& owner) {
     Release();
     holder_.clear();
     error_ = 0;
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) {
-            error_ = errno;
-            return Result::Failed;
-        }
+        int fd = -1;
+        if (const Result opened = Open(path, fd); opened != Result::Taken) return opened;
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             error_ = errno;
             holder_ = OwnerIn(LockText(fd));
@@ -570,11 +622,8 @@ FileLock::Result FileLock::TryShare(const std::string& path, const std::string& 
     error_ = 0;
     const std::string keyLine = "plan " + key;
     for (int attempt = 0; attempt < 50; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd < 0) {
-            error_ = errno;
-            return Result::Failed;
-        }
+        int fd = -1;
+        if (const Result opened = Open(path, fd); opened != Result::Taken) return opened;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             // The first: it names the plan, then lets others of it in.
             if (StillNamed(fd, path) && ::ftruncate(fd, 0) == 0) {
@@ -619,5 +668,131 @@ std::string ThisProcessText() {
 }
 
 #endif
+
+void IgnoreFileSizeSignal() {
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+// ------------------------------------------------------- working folders
+
+std::string LockProblemText(FileLock::Result result, const FileLock& lock) {
+    switch (result) {
+        case FileLock::Result::Taken:
+            return {};
+        case FileLock::Result::Held:
+            return "blokadę trzyma " +
+                   (lock.Holder().empty() ? std::string("inny proces") : lock.Holder());
+        case FileLock::Result::NotRegular:
+            return "plik blokady nie jest zwykłym plikiem (to katalog, dowiązanie symboliczne, "
+                   "potok albo urządzenie)";
+        case FileLock::Result::Linked:
+            return "plik blokady ma więcej niż jedno dowiązanie (twarde)";
+        case FileLock::Result::Failed:
+            break;
+    }
+    return "nie można założyć blokady (" + IoCauseText(lock.ErrorCode()) + ")";
+}
+
+namespace {
+
+std::string FolderPath(const std::string& root, const std::string& name) {
+    if (root.empty()) return name;
+    const char last = root.back();
+    return last == '/' || last == '\\' ? root + name : root + "/" + name;
+}
+
+}  // namespace
+
+bool WorkFolder::Make(const std::string& root, const std::string& prefix) {
+    Remove();
+    error_ = 0;
+    namespace fs = std::filesystem;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+#ifdef _WIN32
+        std::string dir = FolderPath(
+            root, prefix + std::to_string(ProcessId()) + "-" + std::to_string(++g_tempCounter));
+        std::error_code ec;
+        if (!fs::create_directory(dir, ec)) {
+            if (ec && ec != std::errc::file_exists) {
+                error_ = ec.value();
+                return false;
+            }
+            continue;
+        }
+#else
+        std::string dir = FolderPath(root, prefix + "XXXXXX");
+        if (::mkdtemp(dir.data()) == nullptr) {
+            error_ = errno;
+            return false;
+        }
+#endif
+        // A sweep that finds the folder before its lock is taken leaves it
+        // (no lock file yet) or takes the lock first, and the folder goes:
+        // then another one is made.
+        const FileLock::Result taken =
+            lock_.TryTake(FolderPath(dir, kWorkFolderLock), ThisProcessText());
+        if (taken == FileLock::Result::Taken) {
+            path_ = FolderPath(dir, "");
+            return true;
+        }
+        error_ = lock_.ErrorCode();
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    if (error_ == 0) error_ = EAGAIN;
+    return false;
+}
+
+void WorkFolder::Remove() {
+    if (path_.empty()) return;
+    lock_.Release();
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);  // links inside are removed, never followed
+    path_.clear();
+}
+
+int SweepWorkFolders(const std::string& root, const std::string& prefix) {
+    namespace fs = std::filesystem;
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(root.empty() ? "." : root, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size()) continue;
+        const std::string dir = it->path().string();
+#ifndef _WIN32
+        // A real folder of this user: a link or another user's folder stays.
+        struct stat st {};
+        if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        // Only a folder with a lock file: one just made has none yet.
+        const std::string lockPath = FolderPath(dir, kWorkFolderLock);
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat lockSt {};
+        const bool free = ::fstat(fd, &lockSt) == 0 && S_ISREG(lockSt.st_mode) &&
+                          ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (free) {
+            // Removed while the lock is held, the lock file last but one.
+            std::error_code removeEc;
+            if (fs::remove_all(dir, removeEc) > 0 && !removeEc) ++removed;
+        }
+        ::close(fd);
+#else
+        std::error_code statusEc;
+        if (!fs::is_directory(fs::symlink_status(dir, statusEc))) continue;
+        FileLock probe;
+        if (probe.TryTake(FolderPath(dir, kWorkFolderLock), ThisProcessText()) !=
+            FileLock::Result::Taken)
+            continue;
+        probe.Release();
+        std::error_code removeEc;
+        if (fs::remove_all(dir, removeEc) > 0 && !removeEc) ++removed;
+#endif
+    }
+    return removed;
+}
 
 }  // namespace eks

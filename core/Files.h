@@ -80,6 +80,13 @@ bool IsSpecialFile(const std::string& path);
 // (".<name>.~<pid>-<n>.tmp"), removed on every failure and by Abandon.
 class SafeSave {
   public:
+    // What a link standing at the name's last component means: a name the
+    // user gave leads where its links lead (Follow); a name the program makes
+    // itself (a working file, a container, a lock) is ours alone (Replace): a
+    // link or a stale file standing there is replaced, never written
+    // through, and the new file gets the mode of a new file.
+    enum class Links { Follow, Replace };
+
     // Where a failure happened: the target refused or the temporary file not
     // made (Create), the bytes not written (Write), the file not put in place
     // (Commit).
@@ -90,7 +97,7 @@ class SafeSave {
     };
 
     // Opens the temporary file for `path`; throws Failure.
-    explicit SafeSave(const std::string& path);
+    explicit SafeSave(const std::string& path, Links links = Links::Follow);
     SafeSave(const SafeSave&) = delete;
     SafeSave& operator=(const SafeSave&) = delete;
     // Abandons a save that was not committed.
@@ -131,9 +138,19 @@ int RemoveSaveLeftovers(const std::string& dir, const std::string& name);
 // take it before they use a folder that another run may be using. The file
 // holds a text naming its holder (the process id, the host), which a run
 // that cannot take the lock shows.
+//
+// A lock is taken only on a regular file with one link, opened without
+// following links and left as it is until it is locked: a folder, a link, a
+// pipe or a hard link standing at the lock's name is never written through.
 class FileLock {
   public:
-    enum class Result { Taken, Held, Failed };
+    enum class Result {
+        Taken,
+        Held,        // another run holds it
+        NotRegular,  // the name is a folder, a link, a pipe or a device
+        Linked,      // the file has more than one link
+        Failed,      // it could not be made or locked (ErrorCode())
+    };
 
     FileLock() = default;
     FileLock(const FileLock&) = delete;
@@ -156,12 +173,59 @@ class FileLock {
     int ErrorCode() const { return error_; }
 
   private:
+    Result Open(const std::string& path, int& fd);
+
     std::string path_;
     std::string holder_;
     int fd_ = -1;
     int error_ = 0;
     bool shared_ = false;
 };
+
+// Why a lock was not taken, in Polish, for a result other than Taken: the
+// holder for Held ("zajęty przez proces 12 na komputerze x"), the reason
+// otherwise ("plik blokady jest katalogiem, dowiązaniem, potokiem albo
+// urządzeniem").
+std::string LockProblemText(FileLock::Result result, const FileLock& lock);
+
+// A working folder of our own under `root` (the system's temporary folder):
+// "<root>/<prefix>XXXXXX", holding a lock file for as long as the object
+// lives, so that a run that sweeps leftovers (SweepWorkFolders) never takes
+// it for one. Removed with all in it when the object goes.
+class WorkFolder {
+  public:
+    WorkFolder() = default;
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    ~WorkFolder() { Remove(); }
+
+    // Makes the folder; false with ErrorCode() when it cannot be made.
+    bool Make(const std::string& root, const std::string& prefix);
+    // The folder's path, ending in a separator; empty before Make.
+    const std::string& Path() const { return path_; }
+    int ErrorCode() const { return error_; }
+    void Remove();
+
+  private:
+    std::string path_;
+    FileLock lock_;
+    int error_ = 0;
+};
+
+// The name of the lock file inside a working folder.
+inline constexpr const char* kWorkFolderLock = ".eksperymenty-folder.lock";
+
+// Removes the folders "<root>/<prefix>*" that a run of this user left
+// behind (a killed window or series): only real folders of this user, never
+// through links, and only those whose lock file can be taken, so that a
+// running window's or series' folder stays. Returns how many were removed.
+int SweepWorkFolders(const std::string& root, const std::string& prefix);
+
+// A file-size limit (ulimit -f) then fails the write that passes it with
+// EFBIG ("plik przekracza dozwolony rozmiar") instead of ending the process
+// with SIGXFSZ, so that a window keeps its table and a series writes its
+// CSV. Where the signal does not exist, nothing is done.
+void IgnoreFileSizeSignal();
 
 // This process's id and the host's name, for a lock's owner text:
 // "proces 1234 na komputerze nazwa".

@@ -29,6 +29,10 @@ std::string IoCauseText(int err) {
             return "to jest katalog";
         case EIO:
             return "błąd wejścia/wyjścia";
+        case EEXIST:
+            return "istnieje już plik o tej nazwie";
+        case ELOOP:
+            return "pętla dowiązań symbolicznych";
         case 0:
             return "nieznana przyczyna";
         default:

@@ -20,6 +20,10 @@ inline constexpr const char* kTempFiles[] = {kCoderInput, kCoderOutput, kDecoder
                                              kDecoderOutput};
 // The lock file of the window that works in the application directory.
 inline constexpr const char* kWorkLockFile = "eksperymenty.lock";
+// The private working folders in the system's temporary folder: a window's
+// that cannot work in the application directory, and a series' workers'.
+inline constexpr const char* kWindowFolderPrefix = "eksperymenty-okno-";
+inline constexpr const char* kSeriesFolderPrefix = "eksperymenty-seria-";
 inline constexpr const char* kCoderProgram = "arith-n.exe";
 inline constexpr const char* kDecoderProgram = "earith-n.exe";
 

@@ -34,13 +34,21 @@ class HeaderScanner {
             SkipLineBreaks();
         }
 
-        out_.width = static_cast<std::uint16_t>(ReadNumber());
+        // The container keeps each side in 16 bits: a larger image would be
+        // coded under a size that does not describe its stream, and every
+        // figure made from that size would be wrong. It is refused once both
+        // sides are known, so that the message names the whole size.
+        const std::int32_t width = ReadNumber();
+        if (width <= kMaxImageSide) out_.width = static_cast<std::uint16_t>(width);
 
         // Anything that is not a digit separates width from height.
         while (!IsDigit(cur_))
             Next();
 
-        out_.height = static_cast<std::uint16_t>(ReadNumber());
+        const std::int32_t height = ReadNumber();
+        if (width > kMaxImageSide || height > kMaxImageSide)
+            throw Error(ImageTooLargeMessage(width, height));
+        out_.height = static_cast<std::uint16_t>(height);
 
         // The maximum value is read only from the line after the size, and
         // dropped: every raster byte is a grey level 0..255 (intended, whatever
@@ -103,6 +111,12 @@ class HeaderScanner {
 
 }  // namespace
 
+std::string ImageTooLargeMessage(std::int64_t width, std::int64_t height) {
+    return "Obraz " + std::to_string(width) + "×" + std::to_string(height) +
+           " jest za duży: szerokość i wysokość mogą mieć najwyżej " +
+           std::to_string(kMaxImageSide) + " pikseli";
+}
+
 std::string TruncatedPgmHeaderMessage(const std::string& path) {
     return "Niepełny nagłówek PGM: plik " + path + " kończy się przed danymi obrazu";
 }
@@ -133,7 +147,7 @@ void ScanPgmHeader(ExperimentState& state) {
 }
 
 void ReadPgmHeader(ExperimentState& state) {
-    state.SourceStream.LoadFromFile(state.CurrentPath);
+    state.SourceStream.LoadUserFile(state.CurrentPath);
     ScanPgmHeader(state);
 }
 

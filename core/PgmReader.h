@@ -21,11 +21,12 @@ constexpr bool IsNotLineBreak(std::uint8_t b) {
 // had read: after a bad height the width is still there, and a load applies
 // it as it stands.
 struct PgmHeader {
-    std::optional<std::uint16_t> width;  // low 16 bits of the number
+    std::optional<std::uint16_t> width;  // at most kMaxImageSide
     std::optional<std::uint16_t> height;
     std::size_t pixelDataOffset = 0;  // the first raster byte; set when whole
     // Empty when the header is whole; else "'<digits>' is not a valid integer
-    // value" for an empty or too large width or height, or
+    // value" for an empty or too large width or height, ImageTooLargeMessage
+    // for a side above kMaxImageSide, or
     // TruncatedPgmHeaderMessage when the data ends inside the header.
     std::string error;
     bool Whole() const { return error.empty(); }
@@ -36,8 +37,9 @@ struct PgmHeader {
 PgmHeader ParsePgmHeader(const ByteStream& file, const std::string& path);
 
 // Loads the file at state.CurrentPath whole into state.SourceStream and scans
-// its header (ScanPgmHeader). "Cannot open file <path>" leaves SourceStream
-// as it was.
+// its header (ScanPgmHeader). "Cannot open file <path>", and a file larger
+// than the memory budget (refused before it is read), leave SourceStream as
+// it was.
 void ReadPgmHeader(ExperimentState& state);
 
 // Scans state.SourceStream and applies the header to the state: ImageWidth,
@@ -47,5 +49,11 @@ void ReadPgmHeader(ExperimentState& state);
 void ScanPgmHeader(ExperimentState& state);
 
 std::string TruncatedPgmHeaderMessage(const std::string& path);
+
+// The largest width or height a container can hold (16 bits each).
+inline constexpr std::int32_t kMaxImageSide = 65535;
+// "Obraz 1×100000 jest za duży: szerokość i wysokość mogą mieć najwyżej 65535
+// pikseli".
+std::string ImageTooLargeMessage(std::int64_t width, std::int64_t height);
 
 }  // namespace eks

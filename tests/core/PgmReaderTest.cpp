@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                     HeaderCase{"comment after size", "P5\n4 2\n# c\n255\n", 4, 2, 7},
                     HeaderCase{"maximum ended by space", "P5\n4 2\n255 ", 4, 2, 10},
                     HeaderCase{"text magic", "P2\n4 2\n255\n", 4, 2, 11},
-                    HeaderCase{"width of 70000", "P5\n70000 2\n255\n", 4464, 2, 15},
+                    HeaderCase{"largest sides", "P5\n65535 65535\n255\n", 65535, 65535, 19},
                     HeaderCase{"lone CR before raster", "P5\n4 2\n255\r", 4, 2, 11},
                     HeaderCase{"maximum after empty lines", "P5\n4 2\n\n\n7", 4, 2, 10}),
     [](const testing::TestParamInfo<HeaderCase>& info) {
@@ -72,7 +72,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PgmHeader, BadNumbersGiveTheIntegerConversionText) {
     EXPECT_EQ(ScanError("P5\n 4 2\n255\n"), "'' is not a valid integer value");
     EXPECT_EQ(ScanError("P5\n2147483648 2\n255\n"), "'2147483648' is not a valid integer value");
-    EXPECT_EQ(ScanError("P5\n2147483647 65537\n255\n"), "no error");
+    // A side the container cannot hold is refused, not wrapped to 16 bits.
+    EXPECT_EQ(ScanError("P5\n1 100000\n255\n"),
+              "Obraz 1×100000 jest za duży: szerokość i wysokość mogą mieć najwyżej 65535 pikseli");
+    EXPECT_EQ(ScanError("P5\n70000 2\n255\n"),
+              "Obraz 70000×2 jest za duży: szerokość i wysokość mogą mieć najwyżej 65535 pikseli");
 
     // After a bad height the width already holds the new value.
     ExperimentState st;
@@ -104,6 +108,21 @@ TEST(PgmHeader, ReadPgmHeaderLoadsTheWholeFileOrKeepsTheOldOne) {
 
     st.CurrentPath = dir.File("brak.pgm");
     EXPECT_THROW(ReadPgmHeader(st), Error);
+    EXPECT_EQ(st.SourceStream.Size(), 14u);
+
+    // A file larger than the memory budget is refused from its size, unread.
+    SetMemoryBudget(100);
+    st.CurrentPath = dir.File("duzy.pgm");
+    WriteFile(st.CurrentPath, "P5\n16 16\n255\n" + std::string(256, 'x'));
+    try {
+        ReadPgmHeader(st);
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Plik " + st.CurrentPath +
+                                             " ma 269 bajtów, więcej niż dopuszczalne 100 "
+                                             "bajtów pamięci - nie został wczytany");
+    }
+    SetMemoryBudget(0);
     EXPECT_EQ(st.SourceStream.Size(), 14u);
 }
 
