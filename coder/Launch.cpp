@@ -12,6 +12,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
 
 namespace eks {
 
@@ -68,6 +71,20 @@ constexpr const char* kTerminalShell =
 
 }  // namespace
 
+QString ShownErrorLine(const std::string& bytes) {
+    // Invalid UTF-8 becomes U+FFFD here.
+    const QString decoded = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QString shown;
+    int characters = 0;
+    for (const char32_t cp : decoded.trimmed().toUcs4()) {
+        if (characters == kErrorLineChars) break;
+        const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+        shown += control ? QString(QLatin1Char('?')) : QString::fromUcs4(&cp, 1);
+        ++characters;
+    }
+    return shown;
+}
+
 StartedProgram::StartedProgram(std::unique_ptr<QProcess> process, std::int64_t group)
     : process_(std::move(process)), group_(group) {}
 
@@ -79,6 +96,9 @@ bool StartedProgram::Running() const {
     if (!process_) return false;
     // Let the process object notice an exit that no event has reported yet.
     if (process_->state() != QProcess::NotRunning) process_->waitForFinished(0);
+    // What has arrived on standard error is taken at once, so that a program
+    // that writes without end costs no more than the end of its last line.
+    TakeStandardError();
     return process_->state() != QProcess::NotRunning;
 }
 
@@ -89,14 +109,20 @@ std::string StartedProgram::Failure() const {
     return *failure_;
 }
 
+void StartedProgram::TakeStandardError() const {
+    if (!process_) return;
+    const QByteArray bytes = process_->readAllStandardError();
+    errorLine_.Feed(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
 std::string StartedProgram::EndedFailure() const {
+    TakeStandardError();
     if (process_->exitStatus() == QProcess::CrashExit)
         return "zakończył się sygnałem " + std::to_string(process_->exitCode());
     if (process_->exitCode() == 0) return {};
     // The last line the program wrote to its standard error, which names the
     // program itself first ("arith-n.exe: ...").
-    QString text = QString::fromUtf8(process_->readAllStandardError()).trimmed();
-    text = text.mid(text.lastIndexOf('\n') + 1).trimmed();
+    QString text = ShownErrorLine(errorLine_.Line());
     const QString name = QFileInfo(process_->program()).fileName() + ": ";
     if (text.startsWith(name)) text = text.mid(name.size());
     if (!text.isEmpty()) return text.toStdString();
@@ -151,9 +177,24 @@ std::unique_ptr<StartedProgram> StartProgram(const std::string& programDir,
     // whatever it starts joins, so that a stop can end all of it. A signal
     // ignored here stays ignored across exec: the program gets SIGPIPE back as
     // any program would have it, whatever its starter does with it.
-    process->setChildProcessModifier([] {
+    //
+    // The program ends with us, however we end (killed, out of memory, a
+    // crash): a program left running would go on writing the output that the
+    // next job in this folder reads. The signal is sent when the thread that
+    // started the program ends, so programs are started from threads that
+    // outlive their jobs; a parent gone before the request took hold is seen
+    // in getppid. The file-size limit comes back as a signal, as SIGPIPE.
+    const pid_t parent = ::getpid();
+    process->setChildProcessModifier([parent] {
         ::setpgid(0, 0);
         ::signal(SIGPIPE, SIG_DFL);
+#ifdef SIGXFSZ
+        ::signal(SIGXFSZ, SIG_DFL);
+#endif
+#ifdef Q_OS_LINUX
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+        if (::getppid() != parent) ::_exit(127);
     });
 #else
     // Elsewhere the program runs hidden and only the program itself is ended;

@@ -26,6 +26,32 @@ constexpr int kWaitSliceMs = 5;       // sleep between rounds of event handling
 
 }  // namespace
 
+namespace {
+
+// Of each line, the bytes that kErrorLineChars characters can take.
+constexpr std::size_t kLineBytes = 4 * kErrorLineChars;
+
+bool Blank(const std::string& line) {
+    return line.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+}  // namespace
+
+void LastLineKeeper::Feed(const char* bytes, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (bytes[i] == '\n') {
+            if (!Blank(current_)) last_ = current_;
+            current_.clear();
+        } else if (current_.size() < kLineBytes) {
+            current_.push_back(bytes[i]);
+        }
+    }
+}
+
+std::string LastLineKeeper::Line() const {
+    return Blank(current_) ? last_ : current_;
+}
+
 Clock& SteadyClock() {
     static SteadyClockImpl clock;
     return clock;
@@ -148,7 +174,8 @@ bool CoderRunner::CollectOutput(const std::string& path, ByteStream& stream, Col
         if (stream.Size() > 0 || limit.emptyIsWhole) return true;
         // An empty output is read again at once, for a limited time.
         if (emptySince < 0) emptySince = clock_.NowMs();
-        if (clock_.NowMs() - emptySince > kEmptyOutputMs) throw Error(OutputEmptyMessage(path));
+        if (clock_.NowMs() - emptySince > kEmptyOutputMs)
+            throw OutputStaysEmpty(OutputEmptyMessage(path));
         clock_.SleepMs(1);
     }
 }

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "core/ByteStream.h"
+#include "core/Error.h"
 #include "core/Paths.h"
 
 class QProcess;
+class QString;
 
 namespace eks {
 
@@ -42,6 +44,29 @@ Clock& SteadyClock();
 // "-o" and the order: {"tmp1x.dat", "tmp2x.dat", "-o", "3"}.
 std::vector<std::string> ProgramArguments(const char* input, const char* output, int order);
 
+// The last line a program writes to its standard error, kept as the bytes
+// arrive: of each line only its beginning (enough for the characters shown),
+// so that a program writing without end costs a few kilobytes.
+class LastLineKeeper {
+  public:
+    void Feed(const char* bytes, std::size_t n);
+    // The last line that holds more than blanks: the one being written, else
+    // the last one ended; its first bytes only.
+    std::string Line() const;
+
+  private:
+    std::string current_;
+    std::string last_;
+};
+
+// How many characters of a program's error line are shown.
+inline constexpr int kErrorLineChars = 300;
+
+// A program's error line as the user sees it: decoded as UTF-8 (invalid
+// bytes as U+FFFD), trimmed, control characters as "?", at most
+// kErrorLineChars characters.
+QString ShownErrorLine(const std::string& bytes);
+
 // A program started by StartProgram, together with the programs that it
 // starts in turn. Ending it ends all of them.
 class StartedProgram {
@@ -67,8 +92,10 @@ class StartedProgram {
 
   private:
     std::string EndedFailure() const;
+    void TakeStandardError() const;
 
     std::unique_ptr<QProcess> process_;
+    mutable LastLineKeeper errorLine_;
     std::int64_t group_;
     bool stopped_ = false;
     mutable std::optional<std::string> failure_;
@@ -134,8 +161,8 @@ class CoderRunner {
     // least one byte, and returns true; returns false at once when it does not
     // exist. While the program that writes it is still running the file counts
     // as unreadable: the runner then waits the time-out and tries again.
-    // Throws Error when the file stays unreadable after three such waits, or
-    // stays empty for more than a second.
+    // Throws Error when the file stays unreadable after three such waits, and
+    // OutputStaysEmpty when it stays empty for more than a second.
     bool CollectOutput(const std::string& path, ByteStream& stream, CollectLimit limit = {});
 
     // Stops the program started last together with the programs it started,
@@ -160,5 +187,12 @@ class CoderRunner {
 
 std::string OutputUnreadableMessage(const std::string& path);
 std::string OutputEmptyMessage(const std::string& path);
+
+// The output stayed empty (CollectOutput): a cause of its own, which a job
+// names in its own words.
+class OutputStaysEmpty : public Error {
+  public:
+    using Error::Error;
+};
 
 }  // namespace eks

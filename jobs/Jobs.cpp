@@ -1,9 +1,11 @@
 #include "jobs/Jobs.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <span>
 
+#include "coder/arith/engine/Crc32c.h"
 #include "coder/arith/engine/StreamFormat.h"
 #include "core/Error.h"
 #include "core/Files.h"
@@ -132,6 +134,43 @@ std::string CoderEndedWithoutOutputMessage() {
            kCoderOutput;
 }
 
+std::string CoderOutputNotThisJobsMessage(const std::string& what) {
+    return std::string("Wynik kodera ") + kCoderProgram + " nie pochodzi z tego zadania: " + what +
+           " - kontener nie został zapisany";
+}
+
+std::string CoderOutputDifference(const ByteStream& output, std::uint64_t length, std::uint32_t crc,
+                                  int order) {
+    const std::uint8_t* p = output.Data();
+    if (output.Size() < arith::kMagic.size() ||
+        !std::equal(arith::kMagic.begin(), arith::kMagic.end(), p))
+        return {};
+    arith::StreamHeader header;
+    try {
+        if (output.Size() < arith::kHeaderSize) {
+            // The version is known from the first five bytes: an unknown one
+            // is named as such, not as a cut header.
+            if (output.Size() >= arith::kPrefixSize)
+                arith::CheckPrefix(
+                    std::span<const std::uint8_t, arith::kPrefixSize>(p, arith::kPrefixSize));
+            return "nagłówek strumienia jest ucięty";
+        }
+        header = arith::ParseHeader(
+            std::span<const std::uint8_t, arith::kHeaderSize>(p, arith::kHeaderSize));
+    } catch (const std::exception& e) {
+        return std::string("nagłówek strumienia jest błędny (") + e.what() + ")";
+    }
+    if (header.length != length)
+        return "strumień opisuje " + std::to_string(header.length) +
+               " bajtów, a ciąg bitów obrazu ma " + std::to_string(length);
+    if (header.crc != crc)
+        return "strumień opisuje inny obraz tej samej wielkości (suma CRC-32C się nie zgadza)";
+    if (header.order != order)
+        return "strumień ma rząd " + std::to_string(header.order) + " zamiast " +
+               std::to_string(order);
+    return {};
+}
+
 std::string DecoderFailedMessage(const std::string& why) {
     return std::string("Dekoder ") + kDecoderProgram + " nie utworzył pliku " + kDecoderOutput +
            ": " + why;
@@ -164,7 +203,10 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
             outcome.error = kOutOfMemoryMessage;
             return;
         }
-        bits->SaveToFile(workDir + kCoderInput);
+        // What the coder's stream must declare: the bytes it is given.
+        const std::uint64_t inputLength = bits->Size();
+        const std::uint32_t inputCrc = arith::Crc32c::Of(bits->Data(), bits->Size());
+        bits->SaveToFile(workDir + kCoderInput, SafeSave::Links::Replace);
         host.SetBusyCursor(true);
         {
             ScopeExit cursor{[&host] { host.SetBusyCursor(false); }};
@@ -172,12 +214,29 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         }
         const int timeoutSeconds = host.TimeoutSeconds();
         const bool running = WaitAfterLaunch(runner, host, timeoutSeconds);
-        if (!runner.CollectOutput(workDir + kCoderOutput, *bits)) {
+        // The output replaces the bit sequence in memory: what is checked
+        // below is what becomes the container.
+        bool collected = false;
+        try {
+            collected = runner.CollectOutput(workDir + kCoderOutput, *bits);
+        } catch (const OutputStaysEmpty&) {
+            outcome.end = End::OutputEmpty;
+            outcome.error = CoderOutputEmptyMessage();
+            return;
+        }
+        if (!collected) {
             const std::string why = runner.ProgramFailure();
             outcome.end = why.empty() ? End::NoOutput : End::ProgramFailed;
             outcome.error = !why.empty() ? CoderFailedMessage(why)
                             : running ? CoderGaveNoOutputMessage(timeoutSeconds, host.TimeoutHint())
                                       : CoderEndedWithoutOutputMessage();
+            return;
+        }
+        if (const std::string differs =
+                CoderOutputDifference(*bits, inputLength, inputCrc, request.order);
+            !differs.empty()) {
+            outcome.end = End::OutputNotThisJobs;
+            outcome.error = CoderOutputNotThisJobsMessage(differs);
             return;
         }
         const bool pixelMajor = request.bitOrder == BitOrder::PixelMajor;
@@ -188,20 +247,15 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
         const ContainerHeader header{hasPixels ? request.width : std::uint16_t{0},
                                      hasPixels ? request.height : std::uint16_t{0},
                                      ContainerModeByte(order, pixelMajor)};
-        std::optional<std::int64_t> size;
+        std::int64_t size = 0;
         try {
-            size = WriteContainerFile(workDir + kCoderOutput, request.containerPath, header);
+            size = WriteContainer(*bits, request.containerPath, header);
         } catch (const ContainerNotCreatable& e) {
             outcome.end = End::ContainerNotCreatable;
             outcome.error = e.what();
             return;
         }
-        if (!size) {
-            outcome.end = End::OutputEmpty;
-            outcome.error = CoderOutputEmptyMessage();
-            return;
-        }
-        outcome.row = {request.rowName, request.sourceSize,       *size, request.width,
+        outcome.row = {request.rowName, request.sourceSize,       size, request.width,
                        request.height,  EncodeOpCode(pixelMajor), order};
         outcome.end = End::ContainerWritten;
     });
@@ -216,7 +270,7 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
         std::optional<std::uint64_t> declared;
         {
             ByteStream container;
-            container.LoadFromFile(request.containerPath);
+            container.LoadUserFile(request.containerPath);
             header = ParseContainerHeader(container, request.containerPath);
             fileSize = static_cast<std::int64_t>(container.Size());
             host.HeaderRead(header, fileSize);
@@ -231,7 +285,7 @@ DecodeOutcome RunDecodeJob(const DecodeRequest& request, JobHost& host, CoderRun
             declared = DeclaredLength(payload);
             if (declared && *declared > request.allowance && !FitsMemoryBudget(*declared))
                 throw Error(DecodedTooLargeMessage(request.containerPath, *declared));
-            payload.SaveToFile(workDir + kDecoderInput);
+            payload.SaveToFile(workDir + kDecoderInput, SafeSave::Links::Replace);
         }
         host.ShowStep("dekompresja");
         Launch(runner, host, request.place, false, ModeOrder(header.mode));

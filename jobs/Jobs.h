@@ -124,6 +124,7 @@ struct EncodeOutcome {
         OutOfMemory,            // the bit sequence could not be had; nothing was started
         ContainerNotCreatable,  // the container's file could not be written
         ProgramFailed,          // the coder did not start or ended with an error: it says why
+        OutputNotThisJobs,      // our stream, but not of this job's input: nothing written
         Interrupted,            // the host stopped the job while it waited
         Failed,                 // anything else
     };
@@ -134,7 +135,9 @@ struct EncodeOutcome {
 
 // Codes the pixel bytes of `file` from pixelDataOffset to its end: the bit
 // sequence into the coder's input, the coder started and waited for, its
-// output collected and written into the container. The temporary files are
+// output collected, checked against the job (an output in our stream format
+// must declare this job's input: its length, its CRC-32C and the order) and
+// written into the container. The temporary files are
 // gone and the coder stopped on every way out.
 EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
                            std::size_t pixelDataOffset, JobHost& host, CoderRunner& runner);
@@ -182,6 +185,15 @@ std::string CoderOutputEmptyMessage();
 std::string CoderEndedWithoutOutputMessage();
 // `why`: the program's own reason (CoderRunner::ProgramFailure).
 std::string CoderFailedMessage(const std::string& why);
+// The coder's output is a stream of ours that does not declare this job's
+// input; `what` says what differs.
+std::string CoderOutputNotThisJobsMessage(const std::string& what);
+// What differs between a coder's output and the job that asked for it: the
+// bit sequence's length and CRC-32C, and the order. Empty when the output is
+// this job's stream, or when it does not begin with our stream's magic (a
+// coder program of the user's own, taken as it is).
+std::string CoderOutputDifference(const ByteStream& output, std::uint64_t length, std::uint32_t crc,
+                                  int order);
 std::string DecoderFailedMessage(const std::string& why);
 // A container whose stream declares more decoded bytes than the memory
 // budget allows.

@@ -44,6 +44,8 @@ StepCause CauseOf(EncodeOutcome::End end) {
             return StepCause::ContainerNotCreatable;
         case End::ProgramFailed:
             return StepCause::ProgramFailed;
+        case End::OutputNotThisJobs:
+            return StepCause::OutputNotThisJobs;
         case End::Interrupted:
             return StepCause::Interrupted;
         case End::Failed:
@@ -143,7 +145,7 @@ SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file) {
     SeriesImage image;
     image.path = path;
     try {
-        file.LoadFromFile(path);
+        file.LoadUserFile(path);
         const PgmHeader header = ParsePgmHeader(file, path);
         if (!header.Whole()) throw Error(header.error);
         image.file = &file;

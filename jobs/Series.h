@@ -78,6 +78,7 @@ enum class StepCause {
     NoOutput,               // the coder wrote nothing within the time-out
     ProgramFailed,          // the coder did not start or ended with an error; `text` says why
     OutputEmpty,            // the coder's output was empty
+    OutputNotThisJobs,      // the coder's output is our stream of another input
     OutOfMemory,            // the bit sequence could not be had
     Interrupted,            // stopped while it waited
     Other,                  // another error of the encode

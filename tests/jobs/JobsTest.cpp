@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <filesystem>
@@ -262,6 +264,60 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     for (const auto& entry : std::filesystem::directory_iterator(work_.Dir()))
         EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
     EXPECT_FALSE(std::filesystem::exists(work_.File("tmp1x.dat")));
+
+    // An output is this job's only when it declares this job's input; a
+    // stream of another image (a coder left running by a killed window) is
+    // refused naming what differs, and no container is written. An output
+    // that is not our stream (a coder program of the user's own) is taken.
+    std::string other(6808, '\0');
+    for (std::size_t i = 0; i < other.size(); ++i)
+        other[i] = static_cast<char>((i * 13 / 7) & 1);
+    WriteFile(work_.File("inny.bin"), other);
+    WriteFile(work_.File("krotki.bin"), std::string(8, '\x01'));
+    const std::string refused = " - kontener nie został zapisany";
+    const std::pair<std::string, std::string> outputs[] = {
+        {"exec '" + real + "' inny.bin \"$2\" -o 3",
+         "strumień opisuje inny obraz tej samej wielkości (suma CRC-32C się nie zgadza)"},
+        {"exec '" + real + "' krotki.bin \"$2\" -o 3",
+         "strumień opisuje 8 bajtów, a ciąg bitów obrazu ma 6808"},
+        {"exec '" + real + "' \"$1\" \"$2\" -o 5", "strumień ma rząd 5 zamiast 3"},
+        {"printf '\\212ARN\\002xxxxxxxxxxxxxxxxxxxxxxx' > \"$2\"",
+         "nagłówek strumienia jest błędny (nagłówek jest uszkodzony (zła suma kontrolna))"},
+        {"printf '\\212ARN\\011xx' > \"$2\"",
+         "nagłówek strumienia jest błędny (nieznana wersja formatu 9)"},
+    };
+    request = Encode(work_, BitOrder::PlaneMajor);
+    for (const auto& [script, what] : outputs) {
+        Script("arith-n.exe", script);
+        encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
+        EXPECT_EQ(encoded.end, EncodeOutcome::End::OutputNotThisJobs) << script;
+        EXPECT_EQ(encoded.error,
+                  "Wynik kodera arith-n.exe nie pochodzi z tego zadania: " + what + refused);
+        EXPECT_FALSE(std::filesystem::exists(request.containerPath)) << script;
+    }
+    Script("arith-n.exe", ": > \"$2\"");
+    encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
+    EXPECT_EQ(encoded.end, EncodeOutcome::End::OutputEmpty);
+    EXPECT_EQ(encoded.error, "Koder arith-n.exe zostawił pusty plik tmp2x.dat" + refused);
+    Script("arith-n.exe", "printf abc > \"$2\"");
+    encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
+    EXPECT_EQ(encoded.end, EncodeOutcome::End::ContainerWritten) << encoded.error;
+    EXPECT_EQ(ReadFile(request.containerPath), std::string("\x25\x00\x17\x00\x13", 5) + "abc");
+
+    // Names the job makes are its own: links planted at the working file and
+    // at the container's name are replaced, never written through.
+    std::filesystem::remove(programs_.File("p/arith-n.exe"));
+    std::filesystem::copy_file(real, programs_.File("p/arith-n.exe"));
+    WriteFile(programs_.File("tajny"), "tajne");
+    ::chmod(programs_.File("tajny").c_str(), 0600);
+    std::filesystem::remove(request.containerPath);
+    for (const std::string& planted : {work_.File("tmp1x.dat"), request.containerPath})
+        std::filesystem::create_symlink(programs_.File("tajny"), planted);
+    encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
+    EXPECT_EQ(encoded.end, EncodeOutcome::End::ContainerWritten) << encoded.error;
+    EXPECT_EQ(ReadFile(programs_.File("tajny")), "tajne");
+    EXPECT_FALSE(std::filesystem::is_symlink(request.containerPath));
+    EXPECT_GT(std::filesystem::file_size(request.containerPath), 5u);
 
     // A decoder that writes more than its stream declared is read only as far as declared.
     Script("earith-n.exe", "head -c 100000 /dev/zero > \"$2\"");

@@ -11,6 +11,7 @@
 
 #include "coder/arith/cli/FileIo.h"
 #include "coder/arith/engine/Codec.h"
+#include "core/Files.h"
 
 namespace eks::arith {
 namespace {
@@ -178,11 +179,13 @@ int RunDecompressor(const std::vector<std::string>& args, std::ostream& err,
 }
 
 int CompressorMain(int argc, char** argv) {
+    IgnoreFileSizeSignal();
     return RunCompressor(ToArgs(argc, argv), std::cerr,
                          isatty(STDOUT_FILENO) ? &std::cout : nullptr);
 }
 
 int DecompressorMain(int argc, char** argv) {
+    IgnoreFileSizeSignal();
     return RunDecompressor(ToArgs(argc, argv), std::cerr,
                            isatty(STDOUT_FILENO) ? &std::cout : nullptr);
 }
