@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 
 #include "core/ByteStream.h"
 #include "core/Error.h"
@@ -22,10 +23,25 @@ QString ExecutableDir() {
 
 namespace {
 
-void DefaultMessageBox(MessageKind kind, const QString& caption, const QString& text) {
+MessageButton DefaultMessageBox(MessageKind kind, const QString& caption, const QString& text) {
+    if (kind == MessageKind::SaveQuestion) {
+        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QPushButton* save = box.addButton(QString::fromUtf8("Zapisz"), QMessageBox::AcceptRole);
+        QPushButton* dontSave =
+            box.addButton(QString::fromUtf8("Nie zapisuj"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = box.addButton(QString::fromUtf8("Anuluj"), QMessageBox::RejectRole);
+        box.setDefaultButton(save);
+        box.setEscapeButton(cancel);
+        box.exec();
+        if (box.clickedButton() == save) return MessageButton::Save;
+        if (box.clickedButton() == dontSave) return MessageButton::DontSave;
+        return MessageButton::Cancel;
+    }
     QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                     caption, text, QMessageBox::Ok, QApplication::activeWindow());
     box.exec();
+    return MessageButton::Ok;
 }
 
 MessageBoxFn& CurrentMessageBoxFn() {
@@ -35,9 +51,9 @@ MessageBoxFn& CurrentMessageBoxFn() {
 
 }  // namespace
 
-void ShowMessageBox(MessageKind kind, const QString& text) {
+MessageButton ShowMessageBox(MessageKind kind, const QString& text) {
     // The application sets no title of its own: the caption is its name.
-    CurrentMessageBoxFn()(kind, QCoreApplication::applicationName(), text);
+    return CurrentMessageBoxFn()(kind, QCoreApplication::applicationName(), text);
 }
 
 MessageBoxFn SetMessageBoxFn(MessageBoxFn fn) {

@@ -14,14 +14,19 @@ namespace eks {
 QString ExecutableDir();
 
 enum class MessageKind {
-    Information,  // a plain box with an OK button
-    Error,        // the standard error report: a stop icon
+    Information,   // a plain box with an OK button
+    Error,         // the standard error report: a stop icon
+    SaveQuestion,  // a question with "Zapisz", "Nie zapisuj" and "Anuluj"
 };
 
+// The button that closed a message box: Ok for the boxes with one button.
+enum class MessageButton { Ok, Save, DontSave, Cancel };
+
 // Every message box of the window goes through this function; tests replace
-// it to read what would have been shown.
-using MessageBoxFn = std::function<void(MessageKind, const QString& caption, const QString& text)>;
-void ShowMessageBox(MessageKind kind, const QString& text);
+// it to read what would have been shown and to answer questions.
+using MessageBoxFn =
+    std::function<MessageButton(MessageKind, const QString& caption, const QString& text)>;
+MessageButton ShowMessageBox(MessageKind kind, const QString& text);
 MessageBoxFn SetMessageBoxFn(MessageBoxFn fn);  // returns the previous one
 
 // The standard error report: the error's message, with a full stop appended

@@ -3,9 +3,11 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "core/Files.h"
 #include "ui/main.h"
 
 int main(int argc, char** argv) {
+    eks::IgnoreFileSizeSignal();
     QApplication app(argc, argv);
     // The window speaks Polish, and so do the toolkit's own dialogs (the
     // save dialog, the buttons of message boxes) where its translations are

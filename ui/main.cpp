@@ -11,10 +11,12 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <filesystem>
 
 #include "core/BitSequence.h"
 #include "core/Container.h"
 #include "core/Error.h"
+#include "core/IoText.h"
 #include "core/Paths.h"
 #include "core/PgmReader.h"
 #include "core/ScopeExit.h"
@@ -38,7 +40,10 @@ bool TForm1::Working() const {
 void TForm1::Enter(Mode mode) {
     mode_ = mode;
     ApplyControls();
-    if (endAfterJob_ && !Working()) EndNow();
+    if (endAfterJob_ && !Working()) {
+        endAfterJob_ = false;
+        if (MayEnd()) EndNow();
+    }
 }
 
 void TForm1::ApplyControls() {
@@ -93,7 +98,7 @@ void TForm1::btnQuitClick() {
     if (state_.Busy) return;
     if (Working())
         EndAfterJob();
-    else
+    else if (MayEnd())
         EndNow();
 }
 
@@ -105,9 +110,30 @@ void TForm1::closeEvent(QCloseEvent* event) {
         EndAfterJob();
         return;
     }
+    if (!endRequested_ && !MayEnd()) {
+        event->ignore();
+        return;
+    }
     endRequested_ = true;
     Analysis->Cancel();
     QWidget::closeEvent(event);
+}
+
+bool TForm1::MayEnd() {
+    // The results are the user's work: never dropped without a question.
+    if (!unsaved_) return true;
+    switch (ShowMessageBox(MessageKind::SaveQuestion,
+                           QString::fromUtf8("Zapisać wyniki przed zamknięciem?"))) {
+        case MessageButton::DontSave:
+            return true;
+        case MessageButton::Save: {
+            bool saved = false;
+            RunReportingErrors([this, &saved] { saved = SaveResults(); });
+            return saved;
+        }
+        default:
+            return false;
+    }
 }
 
 // ----------------------------------------------------- start-up, shutdown
@@ -135,31 +161,63 @@ void TForm1::FormCreate() {
             REdit->moveCursor(QTextCursor::Start);
         else
             PageControl1->setTabVisible(PageControl1->indexOf(tabDescr), false);
-        const QString results = QString::fromStdString(ResultsDirPath(state_.AppDir));
-        if (!QFileInfo(results).isDir() && !QDir().mkdir(results))
-            throw Error("Nie można utworzyć katalogu " + results.toStdString());
-        FLB2->SetDirectory(results);
+        const std::string results = ResultsDirPath(state_.AppDir);
+        std::error_code made;
+        if (!std::filesystem::is_directory(results, made) &&
+            !std::filesystem::create_directory(results, made))
+            throw Error("Nie można utworzyć katalogu " + results + " (" +
+                        IoCauseText(made ? made.value() : EEXIST) + ")");
+        FLB2->SetDirectory(QString::fromStdString(results));
     });
 }
 
 void TForm1::ChooseWorkDir() {
-    workDir_ = state_.AppDir;
-    const std::string lockPath = state_.AppDir + kWorkLockFile;
-    if (workLock_.TryTake(lockPath, ThisProcessText()) != FileLock::Result::Held) return;
-    // Another window codes here: its "tmp1x.dat" is not ours to overwrite.
-    privateDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/eksperymenty-XXXXXX");
-    if (!privateDir_->isValid())
-        throw Error("Nie można utworzyć własnego katalogu roboczego w " +
-                    QDir::tempPath().toStdString() + " - " +
-                    privateDir_->errorString().toStdString());
-    workDir_ = QDir::toNativeSeparators(privateDir_->path() + "/").toStdString();
+    workDir_.clear();
+    workDirProblem_.clear();
+    const std::string tempRoot = QDir::tempPath().toStdString();
+    // What killed windows and series left behind; running ones hold their
+    // folders' locks and keep them.
+    for (const char* prefix : {kWindowFolderPrefix, kSeriesFolderPrefix})
+        SweepWorkFolders(tempRoot, prefix);
+    const FileLock::Result lock =
+        workLock_.TryTake(state_.AppDir + kWorkLockFile, ThisProcessText());
+    if (lock == FileLock::Result::Taken) {
+        workDir_ = state_.AppDir;
+        return;
+    }
+    // Without the lock, "tmp1x.dat" there may be another window's: this
+    // window's files go to a folder of its own.
+    const QString why = lock == FileLock::Result::Held
+                            ? QString::fromUtf8("pracuje już w nim inne okno programu (%1)")
+                                  .arg(QString::fromStdString(workLock_.Holder()))
+                            : QString::fromStdString(LockProblemText(lock, workLock_));
+    privateDir_ = std::make_unique<WorkFolder>();
+    if (!privateDir_->Make(tempRoot, kWindowFolderPrefix)) {
+        const QString text =
+            QString::fromUtf8(
+                "Okno nie może pracować w katalogu %1: %2. Nie można też utworzyć "
+                "własnego katalogu roboczego w %3 (%4) - kodowanie i dekodowanie "
+                "nie są możliwe")
+                .arg(QString::fromStdString(state_.AppDir), why, QDir::tempPath(),
+                     QString::fromStdString(IoCauseText(privateDir_->ErrorCode())));
+        privateDir_.reset();
+        workDirProblem_ = text.toStdString();
+        ShowMessageBox(MessageKind::Error, ErrorReportText(text));
+        return;
+    }
+    workDir_ = privateDir_->Path();
     ShowMessageBox(
         MessageKind::Information,
-        QString::fromUtf8("W katalogu %1 pracuje już inne okno programu (%2).\r\n\r\n"
+        QString::fromUtf8("Okno nie pracuje w katalogu %1: %2.\r\n\r\n"
                           "To okno zapisuje swoje pliki robocze w katalogu %3, "
                           "usuwanym przy zakończeniu.")
-            .arg(QString::fromStdString(state_.AppDir), QString::fromStdString(workLock_.Holder()),
-                 QString::fromStdString(workDir_)));
+            .arg(QString::fromStdString(state_.AppDir), why, QString::fromStdString(workDir_)));
+}
+
+void TForm1::RequireWorkDir() const {
+    if (workDir_.empty())
+        throw Error(workDirProblem_.empty() ? std::string("Brak katalogu roboczego")
+                                            : workDirProblem_);
 }
 
 void TForm1::FormDestroy() {
@@ -330,6 +388,7 @@ void TForm1::ListViewClick() {
 
 void TForm1::AddRecord(const ResultRecord& record) {
     records_.push_back(record);
+    unsaved_ = true;
     QStringList texts;
     for (const std::string& text :
          MakeResultRow(record.item, static_cast<int>(records_.size()), seps_))
@@ -352,6 +411,7 @@ void TForm1::btnDelItemClick() {
     const int row = ListView->DeleteSelectedRow();
     if (row < 0) return;
     records_.erase(records_.begin() + row);
+    unsaved_ = true;
     saveOffered_ = true;
     deleteOffered_ = false;
     ApplyControls();
@@ -359,10 +419,14 @@ void TForm1::btnDelItemClick() {
 }
 
 void TForm1::btnSaveClick() {
+    SaveResults();
+}
+
+bool TForm1::SaveResults() {
     const SaveChoice chosen =
         AskSaveFileName({"Podaj nazwę pliku raportu", "Pliki tekstowe (*.txt)", "txt", reportName_,
                          "Pliki CSV (*.csv)", "csv", reportType_});
-    if (chosen.path.isEmpty()) return;
+    if (chosen.path.isEmpty()) return false;
     reportName_ = chosen.path;
     reportType_ = chosen.type;
     if (chosen.type == 1) {
@@ -372,8 +436,10 @@ void TForm1::btnSaveClick() {
     } else {
         WriteReport(chosen.path.toStdString(), ReportRows(records_, seps_), TimeOfDayNow());
     }
+    unsaved_ = false;
     saveOffered_ = false;
     ApplyControls();
+    return true;
 }
 
 // ------------------------------------------------------------ the jobs
@@ -424,12 +490,12 @@ void TForm1::KeepEncodeOutcome(const StepOutcome& outcome) {
         ForgetImageForWantOfMemory(state_);
         image_.reset();
         ShowImageToAnalysis();
-        ShowImageToAnalysis();
     }
 }
 
 void TForm1::btnCodeClick() {
     if (!image_) return;
+    RequireWorkDir();
     Enter(Mode::Encoding);
     ClearJobPanels();
     ScopeExit leave{[this] {
@@ -439,24 +505,24 @@ void TForm1::btnCodeClick() {
                           seOrder->Value()};
     const StepOutcome outcome =
         RunSeriesStep(*image_, step, JobSettings(false, false), *this, runner_);
-    // Coding is possible at once once the coder's output has been read again.
-    const bool readAgain = outcome.Written() || outcome.cause == StepCause::OutputEmpty;
-    Enter(readAgain ? Mode::PgmReady : Mode::Done);
+    // The row first: a window closed meanwhile ends after this job, and asks
+    // about it.
     KeepEncodeOutcome(outcome);
-    // A coder that overran its time leaves no output and no message: the row
-    // is simply not there. One that failed or did not start says why.
-    switch (outcome.cause) {
-        case StepCause::ProgramFailed:
-        case StepCause::ContainerNotCreatable:
-        case StepCause::ImageUnreadable:
-        case StepCause::Other:
-            throw Error(outcome.text);
-        default:
-            break;
-    }
+    // Every failure says why, a coder out of time or without output too.
+    const bool saysWhy = !outcome.Written() && outcome.cause != StepCause::OutOfMemory &&
+                         outcome.cause != StepCause::Interrupted;
+    if (saysWhy)
+        ShowMessageBox(MessageKind::Error, ErrorReportText(QString::fromStdString(outcome.text)));
+    // Coding is possible at once after a container, and after a coder that
+    // left no output or an empty one (nothing of the image is in doubt);
+    // after any other failure once the image is chosen again.
+    const bool again = outcome.Written() || outcome.cause == StepCause::NoOutput ||
+                       outcome.cause == StepCause::OutputEmpty;
+    Enter(image_ && again ? Mode::PgmReady : Mode::Done);
 }
 
 void TForm1::btnDecodeClick() {
+    RequireWorkDir();
     Enter(Mode::Decoding);
     ShowPage(tabPicture);
     ClearJobPanels();
@@ -490,6 +556,7 @@ void TForm1::DecodeChosenContainer() {
 
 void TForm1::btnSeriesRunClick() {
     if (!image_ || mode_ != Mode::PgmReady) return;
+    RequireWorkDir();
     std::vector<BitOrder> bitOrders;
     if (!rbSeriesP->isChecked()) bitOrders.push_back(BitOrder::PixelMajor);
     if (!rbSeriesB->isChecked()) bitOrders.push_back(BitOrder::PlaneMajor);

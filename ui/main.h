@@ -11,7 +11,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -182,9 +181,12 @@ class TForm1 : public QWidget, private JobHost {
     // Where the jobs run and the containers go.
     SeriesSettings JobSettings(bool check, bool endWaitWithProgram) const;
     JobPlace WorkPlace() const { return {state_.AppDir, workDir_}; }
-    // The working files' folder: the application directory, or a private
-    // one when another window works there already (told once, at start).
+    // The working files' folder: the application directory while this
+    // window holds its lock, else a private one (told once, at start, with
+    // the reason); none when neither can be had (workDirProblem_ says why).
     void ChooseWorkDir();
+    // Throws the reason when there is no working folder: nothing is coded.
+    void RequireWorkDir() const;
     // What an encode step leaves in the window whether or not it succeeded:
     // the container list, the record, the image forgotten for want of memory.
     void KeepEncodeOutcome(const StepOutcome& outcome);
@@ -199,6 +201,12 @@ class TForm1 : public QWidget, private JobHost {
     // job that runs has ended (a series after its running step).
     void EndNow();
     void EndAfterJob();
+    // Whether the window may end: true without unsaved results, else the
+    // user's answer to the question (saving first when asked to).
+    bool MayEnd();
+    // Asks for a name and saves the table as report or CSV; whether it was
+    // saved.
+    bool SaveResults();
 
     // The results: one record per row of the table, in the table's order.
     void AddRecord(const ResultRecord& record);
@@ -219,14 +227,17 @@ class TForm1 : public QWidget, private JobHost {
     bool saveOffered_ = true;
     bool deleteOffered_ = false;
     bool seriesStop_ = false;
+    // A row added or deleted since the last successful save.
+    bool unsaved_ = false;
     bool endAfterJob_ = false;
     bool endRequested_ = false;
     CoderRunner runner_;
     // The lock on the application directory's working files, and the
-    // private folder used instead while another window holds it.
+    // private folder used instead when the lock is not this window's.
     FileLock workLock_;
-    std::unique_ptr<QTemporaryDir> privateDir_;
+    std::unique_ptr<WorkFolder> privateDir_;
     std::string workDir_;
+    std::string workDirProblem_;
     QString reportName_ = "wyniki.txt";
     int reportType_ = 0;  // the file type chosen last: the report or the CSV
 };

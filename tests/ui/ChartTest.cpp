@@ -176,6 +176,7 @@ class ChartPageTest : public testing::Test {
         previousBox_ =
             SetMessageBoxFn([this](MessageKind kind, const QString&, const QString& text) {
                 shown_.push_back({kind, text});
+                return MessageButton::Ok;
             });
         previousSave_ = SetSaveFileFn([this](const SaveDialogSpec& spec) {
             asked_.push_back(spec);
@@ -351,16 +352,14 @@ TEST_F(ChartPageTest, ShowsTheReferencesOfEachImagesFileOrSaysWhyNot) {
     // image, named in the legend; the file that is not there says so.
     QTest::mouseClick(references, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return LegendNames().contains("kt"); }));
-    EXPECT_EQ(LegendNames(),
-              (QStringList{"obraz.pgm", "inny.pgm (brak pliku)", "bez przeplotu (B)",
-                           "z przeplotem (P)", "8 bpp (bez kompresji)", "kt",
-                           "entropia warunkowa", "H0"}));
+    EXPECT_EQ(LegendNames(), (QStringList{"obraz.pgm", "inny.pgm (brak pliku)", "bez przeplotu (B)",
+                                          "z przeplotem (P)", "8 bpp (bez kompresji)", "kt",
+                                          "entropia warunkowa", "H0"}));
     QLineSeries* kt = Line("obraz.pgm — bez przeplotu (B) — kt");
     QLineSeries* entropy = Line("obraz.pgm — z przeplotem (P) — entropia warunkowa");
     ASSERT_TRUE(kt && entropy && Line("obraz.pgm — H0")) << SeriesNames().join('|').toStdString();
     EXPECT_EQ(kt->count(), 9);
-    EXPECT_EQ(kt->pen().color().hue(),
-              Line("obraz.pgm — bez przeplotu (B)")->pen().color().hue());
+    EXPECT_EQ(kt->pen().color().hue(), Line("obraz.pgm — bez przeplotu (B)")->pen().color().hue());
     EXPECT_LT(kt->pen().widthF(), Line("obraz.pgm — bez przeplotu (B)")->pen().widthF());
     for (int order = 1; order < 9; ++order)
         EXPECT_GE(entropy->at(order - 1).y() + 1e-9, entropy->at(order).y()) << order;

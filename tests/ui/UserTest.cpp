@@ -13,12 +13,12 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QRegularExpression>
-#include <QTableWidget>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTimer>
 #include <atomic>
 #include <memory>
@@ -52,8 +52,10 @@ class UserTest : public testing::Test {
         std::filesystem::create_directory(dir_.File("gdzie"));
         oldCwd_ = QDir::currentPath();
         QDir::setCurrent(QString::fromStdString(dir_.File("gdzie")));
-        previousBox_ = SetMessageBoxFn(
-            [this](MessageKind, const QString&, const QString& text) { shown_.push_back(text); });
+        previousBox_ = SetMessageBoxFn([this](MessageKind, const QString&, const QString& text) {
+            shown_.push_back(text);
+            return answer_;
+        });
         previousSave_ = SetSaveFileFn([this](const SaveDialogSpec& spec) {
             dialogs_.push_back(spec);
             return SaveChoice{QString::fromStdString(dir_.File("raport")), 0};
@@ -166,6 +168,9 @@ class UserTest : public testing::Test {
     std::vector<QString> shown_;
     std::vector<SaveDialogSpec> dialogs_;
     MessageBoxFn previousBox_;
+    // The answer to every message box; a question about unsaved results is
+    // answered "Nie zapisuj" unless a test says otherwise.
+    MessageButton answer_ = MessageButton::DontSave;
     SaveFileFn previousSave_;
     QString oldCwd_;
 };
@@ -498,47 +503,78 @@ TEST_F(UserTest, FilesThatCannotBeShownAreReportedAndLeaveNothingToCode) {
 // "Koduj" at the same moment, each window with its own image, give two correct containers and
 // a row in each window.
 TEST_F(UserTest, TwoWindowsInOneFolderCodeAtTheSameMomentEachItsOwnImage) {
-    TForm1& form = Open();
-    test::PacedClock otherClock;
-    TForm1 other(QString::fromStdString(dir_.Dir()), otherClock);
-    otherClock.Follow(other.Runner());
-    UserDriver otherUser(other);
-    other.show();
-    ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_NE(shown_[0].indexOf(QString::number(::getpid())), -1) << Messages();
-    shown_.clear();
-    otherUser.Click("Shape1");
-    ASSERT_TRUE(otherUser.ClickEntry("FLB1", "coins.pgm"));
-    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
-    for (UserDriver* user : {&User(), &otherUser})
-        user->TypeNumber("seOrder", 2);
+    // The folder's lock held by the first window, or a folder standing at
+    // the lock's name: either way the two windows never share working files.
+    // The two images have the same size, so only the output check could
+    // tell one coder's stream from the other's.
+    for (const char* sample : {"camera.pgm", "brick.pgm"})
+        std::filesystem::copy_file(std::string(SAMPLES_DIR) + "/" + sample, dir_.File(sample));
+    for (const bool lockIsAFolder : {false, true}) {
+        SCOPED_TRACE(lockIsAFolder ? "lock is a folder" : "lock held");
+        form_.reset();
+        shown_.clear();
+        for (const char* sample : {"camera", "brick"})
+            std::filesystem::remove(dir_.File(std::string("wyniki/") + sample + "_P2.ybq"));
+        if (lockIsAFolder) std::filesystem::create_directory(dir_.File("eksperymenty.lock"));
+        TForm1& form = Open();
+        test::PacedClock otherClock;
+        TForm1 other(QString::fromStdString(dir_.Dir()), otherClock);
+        otherClock.Follow(other.Runner());
+        UserDriver otherUser(other);
+        other.show();
+        // Each window that works elsewhere says why, once.
+        ASSERT_EQ(shown_.size(), lockIsAFolder ? 2u : 1u) << Messages();
+        for (const QString& message : shown_)
+            EXPECT_NE(message.indexOf(lockIsAFolder ? QString::fromUtf8("nie jest zwykłym plikiem")
+                                                    : QString::number(::getpid())),
+                      -1)
+                << Messages();
+        shown_.clear();
+        otherUser.Click("Shape1");
+        ASSERT_TRUE(otherUser.ClickEntry("FLB1", "brick.pgm"));
+        ASSERT_TRUE(User().ClickEntry("FLB1", "camera.pgm"));
+        for (UserDriver* user : {&User(), &otherUser})
+            user->TypeNumber("seOrder", 2);
 
-    // The other window's click comes while this window's coder runs.
-    bool clicked = false;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (clicked || !form.Runner().ProgramRunning()) return;
-        clicked = true;
-        otherUser.Click("btnCode");
-    });
-    poll.start(1);
-    User().Click("btnCode");
-    poll.stop();
-    ASSERT_TRUE(clicked);
-    EXPECT_TRUE(shown_.empty()) << Messages();
-    ASSERT_EQ(Rows().size(), 1u);
-    EXPECT_EQ(Rows()[0].substr(0, 11), "1|text.pgm|");
-    const QTreeWidget* otherRows = test::Controls(other).ListView;
-    ASSERT_EQ(otherRows->topLevelItemCount(), 1);
-    EXPECT_EQ(otherRows->topLevelItem(0)->text(1), "coins.pgm");
+        // The other window's click comes while this window's coder runs.
+        bool clicked = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (clicked || !form.Runner().ProgramRunning()) return;
+            clicked = true;
+            otherUser.Click("btnCode");
+        });
+        poll.start(1);
+        User().Click("btnCode");
+        poll.stop();
+        ASSERT_TRUE(clicked);
+        EXPECT_TRUE(shown_.empty()) << Messages();
+        ASSERT_EQ(Rows().size(), 1u);
+        EXPECT_EQ(Rows()[0].substr(0, 13), "1|camera.pgm|");
+        const QTreeWidget* otherRows = test::Controls(other).ListView;
+        ASSERT_EQ(otherRows->topLevelItemCount(), 1);
+        EXPECT_EQ(otherRows->topLevelItem(0)->text(1), "brick.pgm");
 
-    // Both containers hold their own image.
-    test::Controls(form).FLB2->Refill();
-    for (const char* sample : {"text", "coins"}) {
-        ASSERT_TRUE(User().DoubleClickEntry("FLB2", QString("%1_P2.ybq").arg(sample)));
-        EXPECT_EQ(ShownGreys(), Raster((std::string(sample) + ".pgm").c_str())) << sample;
+        // Both containers hold their own image.
+        test::Controls(form).FLB2->Refill();
+        for (const char* sample : {"camera", "brick"}) {
+            ASSERT_TRUE(User().DoubleClickEntry("FLB2", QString("%1_P2.ybq").arg(sample)));
+            EXPECT_EQ(ShownGreys(), Raster((std::string(sample) + ".pgm").c_str())) << sample;
+        }
+        EXPECT_TRUE(shown_.empty()) << Messages();
+
+        // Rows not saved: "Koniec" asks first, and "Anuluj" keeps the window.
+        answer_ = MessageButton::Cancel;
+        otherUser.Click("btnQuit");
+        ASSERT_EQ(shown_.size(), 1u);
+        EXPECT_EQ(shown_[0], QString::fromUtf8("Zapisać wyniki przed zamknięciem?"));
+        EXPECT_FALSE(other.EndRequested());
+        answer_ = MessageButton::DontSave;
+        otherUser.Click("btnQuit");
+        EXPECT_TRUE(other.EndRequested());
+        shown_.clear();
+        if (lockIsAFolder) std::filesystem::remove(dir_.File("eksperymenty.lock"));
     }
-    EXPECT_TRUE(shown_.empty()) << Messages();
 }
 
 TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
@@ -646,8 +682,11 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
     });
     close.start(1);
     User().Click("btnDecode");
+    // The window ends once the decode has stopped, after asking about the
+    // rows not saved.
     EXPECT_TRUE(form.EndRequested());
-    EXPECT_EQ(shown_.size(), 3u) << Messages();
+    ASSERT_EQ(shown_.size(), 4u) << Messages();
+    EXPECT_EQ(shown_[3], QString::fromUtf8("Zapisać wyniki przed zamknięciem?"));
     EXPECT_EQ(Rows().size(), 4u);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("tmp3x.dat")));
     EXPECT_NE(::kill(std::stoi(ReadFile(dir_.File("dekoder.pid"))), 0), 0) << "the decoder runs";
@@ -830,7 +869,8 @@ TEST_F(UserTest, AnAnalysisShowsTheMapTableAndPlanesAndSavesThem) {
     User().Key(Qt::Key_Escape);
     User().Key(Qt::Key_Down);
     EXPECT_EQ(User().Find<QComboBox>("cbAnalysisPlane")->currentText(), "bit 7");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state->text() == "gotowe" && !map->Picture().isNull(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return state->text() == "gotowe" && !map->Picture().isNull(); }, 60000));
     QTest::mouseMove(map, QPoint(11, 20));
     QTest::mouseMove(map, QPoint(10, 20));
     shown = hover.match(User().Find<QLabel>("lbAnalysisHover")->text());

@@ -32,6 +32,7 @@ class WindowTest : public testing::Test {
         QDir::setCurrent(QString::fromStdString(dir_.Dir()));
         previous_ = SetMessageBoxFn([this](MessageKind kind, const QString&, const QString& text) {
             shown_.push_back({kind, text});
+            return MessageButton::DontSave;
         });
     }
     void TearDown() override {
@@ -117,8 +118,8 @@ TEST_F(WindowTest, AFileNamedWynikiIsReportedAndTheWindowStaysUsable) {
     const test::Controls ui(form);
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].kind, MessageKind::Error);
-    EXPECT_EQ(shown_[0].text, QString::fromUtf8("Nie można utworzyć katalogu ") +
-                                  QString::fromStdString(dir_.Dir() + "/wyniki."));
+    EXPECT_EQ(shown_[0].text.toStdString(), "Nie można utworzyć katalogu " + dir_.Dir() +
+                                                "/wyniki (istnieje już plik o tej nazwie)");
     EXPECT_FALSE(ui.PageControl1->isTabVisible(4));  // no opis.rtf here
     WritePgm("obraz.pgm");
     ChoosePgm("obraz.pgm");
