@@ -35,21 +35,6 @@ Utf8Step Utf8StepAt(const std::string& s, std::size_t i) {
     return {i + length, true};
 }
 
-// The text with every maximal invalid UTF-8 part (a name in another code
-// page, a cut sequence) replaced by U+FFFD; valid UTF-8 stays as it is.
-std::string ValidUtf8(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const Utf8Step step = Utf8StepAt(text, i);
-        if (step.valid)
-            out.append(text, i, step.end - i);
-        else
-            out += "\xEF\xBF\xBD";
-        i = step.end;
-    }
-    return out;
-}
-
 // A field as it stands, or in double quotes with its quotes doubled when a
 // reader would otherwise split it; always valid UTF-8.
 std::string CsvField(const std::string& raw) {
@@ -75,6 +60,19 @@ std::string CsvRate(const std::optional<double>& bits, std::int64_t pixels) {
 }
 
 }  // namespace
+
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Step step = Utf8StepAt(text, i);
+        if (step.valid)
+            out.append(text, i, step.end - i);
+        else
+            out += "\xEF\xBF\xBD";
+        i = step.end;
+    }
+    return out;
+}
 
 std::string CsvBitsPerPixel(std::int64_t bytes, std::int64_t pixels) {
     return pixels == 0 ? std::string() : RatioWithDecimals(bytes, 8, pixels, 6);

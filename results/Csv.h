@@ -38,6 +38,11 @@ std::string CsvLine(const ResultRecord& record, CsvExtraColumns extra = {});
 // The header line and a line per record.
 std::string CsvText(const std::vector<ResultRecord>& records, CsvExtraColumns extra = {});
 
+// The text with every maximal invalid UTF-8 part (a name in another code
+// page, a cut sequence) replaced by U+FFFD; valid UTF-8 stays as it is. What
+// the CSV's text fields go through.
+std::string ValidUtf8(const std::string& text);
+
 // bytes × 8 / pixels rounded half away from zero to six decimals, exact for
 // every 64-bit input: 65551 × 8 / 65536 → "8.001831". Empty when pixels is 0.
 std::string CsvBitsPerPixel(std::int64_t bytes, std::int64_t pixels);

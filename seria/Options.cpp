@@ -35,6 +35,24 @@ std::string Quoted(std::string_view text) {
 
 namespace fs = std::filesystem;
 
+// Where a name leads through its symbolic links, as a save follows them: a
+// relative link counts from the folder it stands in. For a link to a name
+// that does not exist yet, the file a save would create.
+std::string FinalPath(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::error_code ec;
+        const std::string target = fs::read_symlink(p, ec).string();
+        if (ec || target.empty()) break;
+        const std::size_t slash = p.rfind('/');
+        p = target.front() == '/' || slash == std::string::npos ? target
+                                                                : p.substr(0, slash + 1) + target;
+    }
+    return p;
+}
+
 // The file a name leads to: its device and inode when it exists, else the
 // full path it would have, so that two names of one file compare equal.
 std::string FileIdentity(const std::string& path) {
@@ -42,7 +60,7 @@ std::string FileIdentity(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0)
         return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
     std::error_code ec;
-    return fs::weakly_canonical(fs::absolute(path, ec), ec).string();
+    return fs::weakly_canonical(fs::absolute(FinalPath(path), ec), ec).string();
 }
 
 // 0 when this process may use `path` so (W_OK, X_OK), else the system's cause.
@@ -77,6 +95,8 @@ std::string OutputFileProblem(const std::string& path) {
         dir = fs::canonical(path, ec).parent_path();  // where a link leads
     } else if (errno != ENOENT && errno != ENOTDIR) {
         return IoCauseText(errno);
+    } else {
+        dir = fs::path(FinalPath(path)).parent_path();  // where a dangling link leads
     }
     return FolderProblem(dir.empty() ? fs::path(".") : dir);
 }
@@ -167,8 +187,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--check" || name == "--references" || name == "--plane-costs" ||
                    name == "--sort" || name == "--merge") {
             if (hasValue) throw UsageError("opcja " + name + " nie przyjmuje wartości");
-            bool& flag = name == "--check"        ? options.check
-                         : name == "--references" ? options.references
+            bool& flag = name == "--check"         ? options.check
+                         : name == "--references"  ? options.references
                          : name == "--plane-costs" ? options.planeCosts
                          : name == "--sort"        ? options.sort
                                                    : options.merge;
@@ -176,8 +196,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         } else if (name == "--shard") {
             const std::string text = takeValue();
             const std::size_t slash = text.find('/');
-            const auto n = slash == std::string::npos ? std::nullopt
-                                                      : NumberIn(text.substr(slash + 1), 1, 1000000);
+            const auto n = slash == std::string::npos
+                               ? std::nullopt
+                               : NumberIn(text.substr(slash + 1), 1, 1000000);
             const auto k = n ? NumberIn(text.substr(0, slash), 1, *n) : std::nullopt;
             if (!k)
                 throw UsageError("nieprawidłowa część " + Quoted(text) +

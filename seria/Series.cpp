@@ -1,7 +1,6 @@
 #include "seria/Series.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <memory>
@@ -10,6 +9,9 @@
 
 #include "analysis/Analysis.h"
 #include "core/Error.h"
+#include "core/Files.h"
+#include "core/IoText.h"
+#include "core/Paths.h"
 
 namespace eks::seria {
 
@@ -116,13 +118,18 @@ std::vector<StepOutcome> RunSeries(
     const std::size_t count =
         std::clamp<std::size_t>(run.workers, 1, std::max<std::size_t>(steps.size(), 1));
 
-    // A fresh working directory per worker, removed with all in it at the end.
-    std::vector<std::unique_ptr<QTemporaryDir>> dirs;
+    // A fresh working directory per worker, removed with all in it at the
+    // end; each holds a lock, so that the sweep of what killed runs left
+    // (done here first) never takes a running one's.
+    const std::string tempRoot = QDir::tempPath().toStdString();
+    for (const char* prefix : {kSeriesFolderPrefix, kWindowFolderPrefix})
+        SweepWorkFolders(tempRoot, prefix);
+    std::vector<std::unique_ptr<WorkFolder>> dirs;
     for (std::size_t w = 0; w < count; ++w) {
-        auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/eksperymenty-seria-XXXXXX");
-        if (!dir->isValid())
-            throw Error("Nie można utworzyć katalogu roboczego w " +
-                        QDir::tempPath().toStdString() + " - " + dir->errorString().toStdString());
+        auto dir = std::make_unique<WorkFolder>();
+        if (!dir->Make(tempRoot, kSeriesFolderPrefix))
+            throw Error("Nie można utworzyć katalogu roboczego w " + tempRoot + " (" +
+                        IoCauseText(dir->ErrorCode()) + ")");
         dirs.push_back(std::move(dir));
     }
 
@@ -132,7 +139,7 @@ std::vector<StepOutcome> RunSeries(
     std::vector<std::unique_ptr<QThread>> threads;
     for (std::size_t w = 0; w < count; ++w) {
         SeriesSettings settings;
-        settings.place = {run.programDir, dirs[w]->path().toStdString() + "/"};
+        settings.place = {run.programDir, dirs[w]->Path()};
         settings.outDir = run.outDir;
         settings.check = run.check;
         // A QThread rather than a bare thread: the coder's QProcess wants the

@@ -5,7 +5,10 @@
 // written.
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jobs/Series.h"
@@ -27,22 +30,42 @@ std::vector<std::size_t> ShardSteps(std::size_t steps, const Shard& shard);
 inline constexpr const char* kShardColumns = ",job,shard,plan";
 std::string ShardValues(std::size_t job, const Shard& shard, const std::string& plan);
 
-// One shard's CSV as read from a file.
-struct ShardCsv {
-    std::string path;
-    std::string text;
-};
+class PieceReader;
 
-// What a merge writes: the CSV of one run of the plan (rows in plan order,
-// without the shard columns) and the records its report is made from.
-struct Merged {
-    std::string csv;
-    std::vector<ResultRecord> records;
-};
+// The shards' CSVs of one plan joined into what one run of the plan writes.
+// The pieces are read row by row, never whole: what is kept of them does not
+// grow with their size.
+class ShardMerge {
+  public:
+    // Receives the merged CSV a line at a time, each with its line end: the
+    // header line (no record), then each job's line in plan order, without
+    // the shard columns, with the job's record for the report.
+    using Sink = std::function<void(std::string_view line, const ResultRecord* record)>;
 
-// Joins the shards' CSVs. Throws UsageError naming the files for pieces of
-// different plans or columns, a shard missing or given twice, a job missing
-// or twice, and a file that is not a shard's CSV.
-Merged MergeShards(const std::vector<ShardCsv>& pieces);
+    // Reads and checks the pieces; those with rows stay open for Write.
+    // Throws UsageError naming the files for pieces of different plans or
+    // columns, a shard missing or given twice, a job missing (also one cut
+    // off a piece's end), given twice or out of its shard's order, a file
+    // that is not a shard's CSV, and pieces without a single row, which do
+    // not tell the plan. Throws Error for a piece that cannot be opened or
+    // read.
+    explicit ShardMerge(const std::vector<std::string>& paths);
+    ~ShardMerge();
+    ShardMerge(const ShardMerge&) = delete;
+    ShardMerge& operator=(const ShardMerge&) = delete;
+
+    // Reads the pieces again, a job at a time, into `out`. Bytes that are
+    // not UTF-8 come out as U+FFFD, as CsvLine writes them. Throws Error when
+    // a piece cannot be read or no longer holds what was checked.
+    void Write(const Sink& out);
+
+  private:
+    std::string header_;      // the header without the shard columns
+    std::size_t fields_ = 0;  // in every line
+    std::string plan_;
+    int shards_ = 0;  // N
+    std::size_t jobs_ = 0;
+    std::vector<std::unique_ptr<PieceReader>> pieces_;  // shard K: pieces_[K - 1]
+};
 
 }  // namespace eks::seria

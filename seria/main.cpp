@@ -1,6 +1,7 @@
 // eksperymenty-seria: a series of encodes from the command line, with the
 // coder programs beside this program, as the window finds them beside its own.
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -13,10 +14,13 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/ByteStream.h"
+#include "core/Cp1250.h"
 #include "core/Error.h"
 #include "core/Files.h"
 #include "core/IoText.h"
@@ -64,22 +68,90 @@ Separators LocaleSeparators() {
     return {locale.groupSeparator().toStdString(), locale.decimalPoint().toStdString()};
 }
 
-// Joins the shards' CSVs into the CSV and the report one run of the plan
-// would have written.
-int Merge(const Options& options) {
-    std::vector<ShardCsv> pieces;
-    try {
-        for (const std::string& path : options.images) {
-            ByteStream bytes;
-            bytes.LoadFromFile(path);
-            pieces.push_back(
-                {path, std::string(reinterpret_cast<const char*>(bytes.Data()), bytes.Size())});
+// A file written a block at a time through SafeSave: it appears whole or
+// not at all, however long it grows.
+class OutputFile {
+  public:
+    explicit OutputFile(const std::string& path) : path_(path) {
+        Guard([&] { save_.emplace(path); });
+    }
+    void Add(std::string_view bytes) {
+        buffer_ += bytes;
+        if (buffer_.size() >= kBlock) Flush();
+    }
+    void Commit() {
+        Flush();
+        Guard([&] { save_->Commit(); });
+    }
+
+  private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
+
+    void Flush() {
+        Guard([&] { save_->Write(buffer_.data(), buffer_.size()); });
+        buffer_.clear();
+    }
+    // The save's failures in the words of WriteWholeFile.
+    template <class F>
+    void Guard(F&& step) {
+        try {
+            step();
+        } catch (const SafeSave::Failure& failure) {
+            if (failure.stage == SafeSave::Stage::Write)
+                throw Error(WriteErrorMessage(path_, failure.error));
+            throw Error(CannotCreateFileMessage(path_));
         }
-        const Merged merged = MergeShards(pieces);
-        if (!options.reportPath.empty())
-            WriteReport(options.reportPath, ReportRows(merged.records, LocaleSeparators()),
-                        TimeOfDayNow());
-        WriteWholeFile(options.csvPath, merged.csv.data(), merged.csv.size());
+    }
+
+    std::string path_;
+    std::optional<SafeSave> save_;
+    std::string buffer_;
+};
+
+// The pieces with rows stay open while the merge is written: as many open
+// files as the system lets this process have.
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// Joins the shards' CSVs into the CSV and the report one run of the plan
+// would have written, both written as the pieces are read again, a job at a
+// time.
+int Merge(const Options& options) {
+    RaiseOpenFileLimit();
+    try {
+        ShardMerge merge(options.images);
+        // The report laid out as WriteReport lays it out: four lines (the
+        // time, hyphens, the header, hyphens), a line per written container,
+        // then the closing lines.
+        std::optional<OutputFile> report;
+        std::string reportEnd;
+        if (!options.reportPath.empty()) {
+            const std::string empty = ReportBytes({}, TimeOfDayNow());
+            std::size_t head = 0;
+            for (int line = 0; line < 4; ++line)
+                head = empty.find("\r\n", head) + 2;
+            report.emplace(options.reportPath);
+            report->Add(std::string_view(empty).substr(0, head));
+            reportEnd = empty.substr(head);
+        }
+        OutputFile csv(options.csvPath);
+        const Separators seps = LocaleSeparators();
+        int written = 0;
+        merge.Write([&](std::string_view line, const ResultRecord* record) {
+            csv.Add(line);
+            if (report && record && record->Written())
+                report->Add(Utf8ToCp1250(
+                    ReportRowLine(MakeResultRow(record->item, ++written, seps)) + "\r\n"));
+        });
+        if (report) {
+            report->Add(reportEnd);
+            report->Commit();
+        }
+        csv.Commit();
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     } catch (const std::exception& e) {
@@ -96,6 +168,9 @@ int main(int argc, char** argv) {
     // the progress and the messages are then lost, but the series goes on and
     // writes its report and CSV. The coder programs get SIGPIPE back.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit fails the write that passes it, which then says so,
+    // instead of ending the series before its CSV is written.
+    IgnoreFileSizeSignal();
     QCoreApplication app(argc, argv);
     Options options;
     try {
@@ -141,17 +216,20 @@ int main(int argc, char** argv) {
     const bool sharded = options.shard.n > 0;
     FileLock outLock;
     const std::string lockPath = run.outDir + "/" + kLockName;
-    switch (sharded ? outLock.TryShare(lockPath, fingerprint, ThisProcessText())
-                    : outLock.TryTake(lockPath, ThisProcessText())) {
+    const FileLock::Result taken = sharded
+                                       ? outLock.TryShare(lockPath, fingerprint, ThisProcessText())
+                                       : outLock.TryTake(lockPath, ThisProcessText());
+    switch (taken) {
         case FileLock::Result::Taken:
             break;
         case FileLock::Result::Held:
             Say("Katalog " + run.outDir + " jest zajęty przez inną serię" +
                 (outLock.Holder().empty() ? "" : ": " + outLock.Holder()));
             return kExitFailed;
-        case FileLock::Result::Failed:
-            Say("Nie można założyć blokady " + lockPath + " (" + IoCauseText(outLock.ErrorCode()) +
-                ")");
+        default:
+            // A link, a folder, a pipe or a hard link at the lock's name is
+            // never written through.
+            Say("Nie można założyć blokady " + lockPath + ": " + LockProblemText(taken, outLock));
             return kExitFailed;
     }
 

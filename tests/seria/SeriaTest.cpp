@@ -357,13 +357,20 @@ TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
         "zdekodowany ciąg różni się od ciągu bitów obrazu od bajtu 0.",
         "dekoder dał " + std::to_string(payload) + " bajtów zamiast 320.",
         "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat: zakończył się z kodem 3."};
-    std::string csv = CsvHeaderLine();
+    // Every row as worked out by hand: 8 × 5 pixels, 54 bytes of file (10.8
+    // bits a pixel), the container's size S at S × 8 / 40 bits a pixel, the
+    // check "failed" and its reason without the full stop.
+    std::string csv =
+        "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,bpp_after,"
+        "check,error\n";
     for (int order = 1; order <= 3; ++order) {
         const std::string why = "Sprawdzenie kontenera nie powiodło się: " + whys[order - 1];
         const std::string failure = "b/maly.pgm P/" + std::to_string(order) + ": " + why;
         EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
-        csv += Csv(Row(maly_, 'P', order, "out"), maly_.path, CheckState::Failed,
-                   why.ends_with('.') ? why.substr(0, why.size() - 1) : why);
+        const auto size = fs::file_size(root_.File("out/maly_P" + std::to_string(order) + ".ybq"));
+        csv += "b/maly.pgm,P," + std::to_string(order) + ",8,5,40,54," + std::to_string(size) +
+               ",10.800000," + std::to_string(size / 5) + "." + std::to_string(size % 5 * 2) +
+               "00000,failed," + why.substr(0, why.size() - 1) + "\n";
     }
     EXPECT_EQ(ReadFile(root_.File("c.csv")), csv);
     ExpectNoTemporaryFilesLeft();
@@ -373,8 +380,8 @@ TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
 // (but for its time) and containers as one run of the plan. Pieces that do not make the plan
 // whole are refused by name.
 TEST_F(SeriaTest, ShardsOfAPlanMergeIntoWhatOneRunWrites) {
-    const std::vector<std::string> plan = {"--sort", "--orders", "1-2", "--check", maly_.path,
-                                           obraz_.path};
+    const std::vector<std::string> plan = {"--sort",  "--orders", "1-2",
+                                           "--check", maly_.path, obraz_.path};
     const auto with = [&](std::vector<std::string> extra) {
         extra.insert(extra.end(), plan.begin(), plan.end());
         return extra;
@@ -394,9 +401,8 @@ TEST_F(SeriaTest, ShardsOfAPlanMergeIntoWhatOneRunWrites) {
     EXPECT_NE(part2[2].find(",5,2/3,"), std::string::npos) << part2[2];
     EXPECT_TRUE(part2[2].ends_with("-8")) << part2[2];
 
-    const Outcome merged =
-        Series({"--merge", "--csv", "all.csv", "--report", "all.txt", "part3.csv", "part1.csv",
-                "part2.csv"});
+    const Outcome merged = Series({"--merge", "--csv", "all.csv", "--report", "all.txt",
+                                   "part3.csv", "part1.csv", "part2.csv"});
     ASSERT_EQ(merged.status, 0) << merged.err;
     EXPECT_EQ(ReadFile(root_.File("all.csv")), ReadFile(root_.File("one.csv")));
     const std::string oneReport = ReadFile(root_.File("one.txt"));
@@ -415,15 +421,57 @@ TEST_F(SeriaTest, ShardsOfAPlanMergeIntoWhatOneRunWrites) {
     EXPECT_TRUE(Contains(locked.err, "proces 1 na x")) << locked.err;
     held.Release();
 
-    // A shard missing, one given twice, a piece of another plan.
+    // Bytes that are not UTF-8 become U+FFFD, as in a run's own CSV: job 5's
+    // error "błąd" in Windows-1250 and a cut sequence.
+    std::string piece2 = ReadFile(root_.File("part2.csv"));
+    const std::string job5 = ",ok,,5,2/3,";
+    ASSERT_TRUE(Contains(piece2, job5)) << piece2;
+    WriteFile(root_.File("cp1250.csv"),
+              piece2.replace(piece2.find(job5), job5.size(), ",ok,b\xB3\xB9\x64\xC5,5,2/3,"));
+    ASSERT_EQ(
+        Series({"--merge", "--csv", "fixed.csv", "part1.csv", "cp1250.csv", "part3.csv"}).status,
+        0);
+    std::vector<std::string> lines = Lines(ReadFile(root_.File("one.csv")));
+    ASSERT_EQ(lines.size(), 9u);
+    ASSERT_TRUE(lines[5].ends_with(",ok,")) << lines[5];  // job 5, no error
+    lines[5] += "b\xEF\xBF\xBD\xEF\xBF\xBD\x64\xEF\xBF\xBD";
+    std::string fixed;
+    for (const std::string& line : lines)
+        fixed += line + "\n";
+    EXPECT_EQ(ReadFile(root_.File("fixed.csv")), fixed);
+
+    // A shard missing, one given twice, a piece of another plan (also one
+    // run without --check), pieces that lost rows, and pieces with no row at
+    // all: a plan of one job cut in five, its shards 4 and 5.
     ASSERT_EQ(Series({"--out", "other", "--shard", "1/3", "--csv", "other1.csv", "--orders", "1",
                       maly_.path})
                   .status,
               0);
+    ASSERT_EQ(Series({"--out", "nocheck", "--shard", "2/3", "--csv", "nocheck2.csv", "--sort",
+                      "--orders", "1-2", maly_.path, obraz_.path})
+                  .status,
+              0);
+    for (const char* k : {"4", "5"}) {
+        ASSERT_EQ(Series({"--out", "other", "--shard", std::string(k) + "/5", "--csv",
+                          "few" + std::string(k) + ".csv", "--orders", "1", "--bit-orders", "B",
+                          maly_.path})
+                      .status,
+                  0);
+        EXPECT_EQ(ReadFile(root_.File("few" + std::string(k) + ".csv")),
+                  "image,bit_order,order,width,height,pixels,size_before,size_after,bpp_before,"
+                  "bpp_after,check,error,job,shard,plan\n");
+    }
+    WriteFile(root_.File("lost-end.csv"), part2[0] + "\n" + part2[1] + "\n" + part2[2] + "\n");
+    WriteFile(root_.File("lost-middle.csv"), part2[0] + "\n" + part2[1] + "\n" + part2[3] + "\n");
     const std::pair<std::vector<std::string>, std::string> refusals[] = {
         {{"part1.csv", "part3.csv"}, "brak części 2/3"},
         {{"part1.csv", "part2.csv", "part3.csv", "part2.csv"}, "część 2/3 podana dwa razy"},
         {{"part1.csv", "part2.csv", "other1.csv"}, "są częściami różnych planów"},
+        {{"part1.csv", "nocheck2.csv", "part3.csv"}, "są częściami różnych planów"},
+        {{"part1.csv", "lost-end.csv", "part3.csv"}, "brak zadania 8 w części „lost-end.csv”"},
+        {{"part1.csv", "lost-middle.csv", "part3.csv"},
+         "brak zadania 5 w części „lost-middle.csv”"},
+        {{"few4.csv", "few5.csv"}, "nie da się poznać planu"},
     };
     for (const auto& [pieces, why] : refusals) {
         std::vector<std::string> args = {"--merge", "--csv", "refused.csv"};
@@ -461,6 +509,9 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
     // image as it was.
     const std::string image = ReadFile(root_.File(obraz_.path));
     fs::create_symlink("a/obraz.pgm", root_.File("link.txt"));
+    // Links to names not made yet, counted from the link's folder.
+    fs::create_symlink("../nowy.csv", root_.File("c/nowy-link.csv"));
+    fs::create_symlink("../brak/x.csv", root_.File("c/brak-link.csv"));
     ASSERT_EQ(::mkfifo(root_.File("potok").c_str(), 0666), 0);
     const std::pair<std::vector<std::string>, std::string> badOutputs[] = {
         {{"--csv", "./a/obraz.pgm"}, "--csv „./a/obraz.pgm”: to obraz wejściowy „a/obraz.pgm”"},
@@ -469,6 +520,9 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
         {{"--csv", "potok"}, "--csv „potok”: to nie jest zwykły plik"},
         {{"--csv", "c"}, "--csv „c”: to katalog"},
         {{"--csv", "./r.txt"}, "--report „r.txt” i --csv „./r.txt” to ten sam plik"},
+        {{"--csv", "nowy.csv", "--report", "c/nowy-link.csv"},
+         "--report „c/nowy-link.csv” i --csv „nowy.csv” to ten sam plik"},
+        {{"--csv", "c/brak-link.csv"}, "--csv „c/brak-link.csv”: nie ma katalogu „c/../brak”"},
         {{"--out", "a/obraz.pgm/k"}, "--out „a/obraz.pgm/k”: „a/obraz.pgm” nie jest katalogiem"}};
     for (const auto& [args, why] : badOutputs) {
         // The case's own options come last, and the last of an option counts.
@@ -478,7 +532,7 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
         const Outcome bad = Series(all);
         EXPECT_EQ(bad.status, 2) << why;
         EXPECT_TRUE(Contains(bad.err, "eksperymenty-seria: " + why)) << bad.err;
-        for (const char* left : {"out", "r.txt", "c.csv"})
+        for (const char* left : {"out", "r.txt", "c.csv", "nowy.csv"})
             EXPECT_FALSE(fs::exists(root_.File(left))) << why << ": " << left;
         EXPECT_EQ(ReadFile(root_.File(obraz_.path)), image) << why;
     }
@@ -514,34 +568,41 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkin
     Script("arith-n.exe", "[ \"$4\" = 2 ] && echo $$ >" + pidFile + ".part && mv " + pidFile +
                               ".part " + pidFile +
                               " && exec sleep 60\nexec \"${0%/*}/arith-real\" \"$@\"");
-    std::unique_ptr<QProcess> process(
-        Start({"-j", "1", "--orders", "1-3", "--bit-orders", "B", "--report", "r.txt", "--csv",
-               "c.csv", "--out", "out", obraz_.path}));
-    ASSERT_TRUE(process->waitForStarted(10000));
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(fs::exists(pidFile));
-    const pid_t coder = std::stoi(ReadFile(pidFile));
-    ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
-    ASSERT_TRUE(process->waitForFinished(30000));
-    EXPECT_EQ(process->exitStatus(), QProcess::CrashExit) << "ended by the signal";
-    EXPECT_EQ(::kill(coder, 0), -1) << "the coder was ended too";
-    EXPECT_EQ(errno, ESRCH);
-    EXPECT_TRUE(DirNames(root_.File("tmp")).empty());
-    // The finished job is in both files, the others are marked as cut off.
-    const TItemRec first = Row(obraz_, 'B', 1, "out");
-    ResultRecord cut;  // had its image, wrote nothing
-    cut.path = obraz_.path;
-    cut.item = {obraz_.name, obraz_.size, 0, obraz_.width, obraz_.height, 'B', 2};
-    cut.hasContainer = false;
-    cut.error = "przerwano";
-    EXPECT_EQ(ReadFile(root_.File("c.csv")), CsvHeaderLine() + Csv(first, obraz_.path) +
-                                                 CsvLine(cut) +
-                                                 FailedCsv(obraz_.path, 'B', 3, "przerwano"));
-    const std::string report = ReadFile(root_.File("r.txt"));
-    EXPECT_EQ(report, ExpectedReport({first}, report));
-    EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"obraz_B1.ybq"});
+    // Ctrl-C in a terminal as much as a stop from a batch system.
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        for (const char* left : {"coder.pid", "c.csv", "r.txt", "out"})
+            fs::remove_all(root_.File(left));
+        std::unique_ptr<QProcess> process(
+            Start({"-j", "1", "--orders", "1-3", "--bit-orders", "B", "--report", "r.txt", "--csv",
+                   "c.csv", "--out", "out", obraz_.path}));
+        ASSERT_TRUE(process->waitForStarted(10000));
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(fs::exists(pidFile));
+        const pid_t coder = std::stoi(ReadFile(pidFile));
+        ::kill(static_cast<pid_t>(process->processId()), signal);
+        ASSERT_TRUE(process->waitForFinished(30000));
+        EXPECT_EQ(process->exitStatus(), QProcess::CrashExit) << "ended by the signal";
+        EXPECT_EQ(::kill(coder, 0), -1) << "the coder was ended too";
+        EXPECT_EQ(errno, ESRCH);
+        EXPECT_TRUE(DirNames(root_.File("tmp")).empty());
+        // The finished job is in both files, the others are marked as cut off.
+        const TItemRec first = Row(obraz_, 'B', 1, "out");
+        ResultRecord cut;  // had its image, wrote nothing
+        cut.path = obraz_.path;
+        cut.item = {obraz_.name, obraz_.size, 0, obraz_.width, obraz_.height, 'B', 2};
+        cut.hasContainer = false;
+        cut.error = "przerwano";
+        EXPECT_EQ(ReadFile(root_.File("c.csv")), CsvHeaderLine() + Csv(first, obraz_.path) +
+                                                     CsvLine(cut) +
+                                                     FailedCsv(obraz_.path, 'B', 3, "przerwano"));
+        const std::string report = ReadFile(root_.File("r.txt"));
+        EXPECT_EQ(report, ExpectedReport({first}, report));
+        // No lock left in the folder.
+        EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"obraz_B1.ybq"});
+    }
 }
 
 }  // namespace
