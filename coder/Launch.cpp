@@ -122,9 +122,11 @@ std::string StartedProgram::EndedFailure() const {
     if (process_->exitCode() == 0) return {};
     // The last line the program wrote to its standard error, which names the
     // program itself first ("arith-n.exe: ...").
-    QString text = ShownErrorLine(errorLine_.Line());
-    const QString name = QFileInfo(process_->program()).fileName() + ": ";
-    if (text.startsWith(name)) text = text.mid(name.size());
+    std::string line = errorLine_.Line();
+    line.erase(0, line.find_first_not_of(" \t"));
+    const std::string name = QFileInfo(process_->program()).fileName().toStdString() + ": ";
+    if (line.rfind(name, 0) == 0) line.erase(0, name.size());
+    const QString text = ShownErrorLine(line);
     if (!text.isEmpty()) return text.toStdString();
     return "zakończył się z kodem " + std::to_string(process_->exitCode());
 }

@@ -141,6 +141,20 @@ TEST(Runner, AWaitForTheProgramEndsWithItOrWithTheTimeOut) {
     EXPECT_FALSE(runner.ProgramRunning());
     EXPECT_LT(clock.now - start, 60000);
 
+    // One that fails ends the wait at once, also where the wait would
+    // otherwise last the whole time-out; of its standard error only the end
+    // of its last line is kept and shown: 300 characters, invalid UTF-8 as
+    // U+FFFD, control characters as "?".
+    WriteFile(dir.File("arith-n.exe"),
+              "#!/bin/sh\nprintf 'arith-n.exe: pierwsza\\n' >&2\n"
+              "printf 'arith-n.exe: \\001z\\305\\202a\\377' >&2\n"
+              "head -c 1000000 /dev/zero | tr '\\000' y >&2\nexit 3\n");
+    runner.RunCoder(dir.Dir(), 1, false);
+    start = clock.now;
+    runner.WaitForProgram(60000, false);
+    EXPECT_LT(clock.now - start, 60000);
+    EXPECT_EQ(runner.ProgramFailure(), "?zła\uFFFD" + std::string(295, 'y'));
+
     // One that never ends: the whole time-out, and it still runs.
     WriteFile(dir.File("arith-n.exe"), "#!/bin/sh\nexec sleep 30\n");
     runner.RunCoder(dir.Dir(), 1, false);

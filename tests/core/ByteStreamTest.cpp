@@ -2,15 +2,20 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/Cp1250.h"
 #include "core/Error.h"
+#include "core/Files.h"
 #include "core/TestFiles.h"
 #include "core/Unprivileged.h"
 
@@ -55,6 +60,16 @@ TEST(ByteStream, SaveAndLoadRoundTripAndReplace) {
     EXPECT_EQ(loaded.Position(), 0u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(loaded.Data()), loaded.Size()), bytes);
     EXPECT_EQ(ReadFile(dir.File("b.bin")), bytes.substr(0, 3));
+
+    // Reads end at the size the file had when it was opened, however it
+    // grows meanwhile.
+    InputFile growing(dir.File("b.bin"));
+    std::ofstream(dir.File("b.bin"), std::ios::app) << "and more";
+    char buf[64];
+    long long total = 0;
+    for (long long n; (n = growing.Read(buf, sizeof buf)) > 0;)
+        total += n;
+    EXPECT_EQ(total, 3);
 }
 
 TEST(ByteStream, FailuresCarryTheUserTextsAndKeepTheContent) {
@@ -166,7 +181,10 @@ TEST(ByteStreamSave, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
     const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     fs::create_symlink("pipe", dir.File("pipe-link"));
-    fs::create_symlink("/dev/null", dir.File("null-link"));
+    // A device of the test's own, with the null device's numbers: a save that
+    // wrongly went through would replace this node, never the system's.
+    const bool device = ::mknod(dir.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+    fs::create_symlink("null", dir.File("null-link"));
     fs::create_directory(dir.File("folder"));
     WriteFile(dir.File("folder/inside.txt"), "inside");
     WriteFile(dir.File("file.txt"), "text");
@@ -181,10 +199,13 @@ TEST(ByteStreamSave, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
     EXPECT_TRUE(S_ISFIFO(ModeOf(pipe)));
     EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("pipe-link"))));
     EXPECT_TRUE(S_ISLNK(ModeOf(dir.File("null-link"))));
-    EXPECT_TRUE(S_ISCHR(ModeOf("/dev/null")));
+    if (device) {
+        EXPECT_TRUE(S_ISCHR(ModeOf(dir.File("null"))));
+    }
     EXPECT_EQ(ReadFile(dir.File("folder/inside.txt")), "inside");
     EXPECT_EQ(ReadFile(dir.File("file.txt")), "text");
-    const std::vector<std::string> names = {"file.txt", "folder", "null-link", "pipe", "pipe-link"};
+    std::vector<std::string> names = {"file.txt", "folder", "null-link", "pipe", "pipe-link"};
+    if (device) names.insert(names.begin() + 2, "null");
     EXPECT_EQ(Entries(dir.Dir()), names);
     EXPECT_EQ(Entries(dir.File("folder")), std::vector<std::string>{"inside.txt"});
 }
@@ -255,6 +276,105 @@ TEST(ByteStreamSave, NewFilesFollowTheUmaskAndReplacedFilesKeepModeAndOwner) {
     const std::vector<std::string> names = {"kept384", "kept436", "kept493",
                                             "new600",  "new644",  "owned"};
     EXPECT_EQ(Entries(dir.Dir()), names);
+}
+
+// The program's own names (working files, containers, locks) never lead
+// elsewhere, whatever stands there.
+TEST(OwnNames, LocksAndSavesNeverWriteThroughWhatStandsAtTheName) {
+    TempDir dir;
+    fs::permissions(dir.Dir(), fs::perms::all);
+    const std::string victim = dir.File("victim");
+    WriteFile(victim, "victim");
+    const std::string notRegular =
+        "plik blokady nie jest zwykłym plikiem (to katalog, dowiązanie symboliczne, potok albo "
+        "urządzenie)";
+    struct Planted {
+        const char* name;
+        std::function<void(const std::string&)> plant;
+        FileLock::Result result;
+        std::string text;
+    };
+    const Planted cases[] = {
+        {"folder", [](const std::string& p) { fs::create_directory(p); },
+         FileLock::Result::NotRegular, notRegular},
+        {"link", [&](const std::string& p) { fs::create_symlink(victim, p); },
+         FileLock::Result::NotRegular, notRegular},
+        {"pipe", [](const std::string& p) { ::mkfifo(p.c_str(), 0666); },
+         FileLock::Result::NotRegular, notRegular},
+        {"hard link", [&](const std::string& p) { fs::create_hard_link(victim, p); },
+         FileLock::Result::Linked, "plik blokady ma więcej niż jedno dowiązanie (twarde)"},
+        // What a killed run left: its text names a holder, but nobody holds it.
+        {"stale", [](const std::string& p) { WriteFile(p, "proces 1 na komputerze x"); },
+         FileLock::Result::Taken, ""},
+    };
+    for (const Planted& c : cases) {
+        const std::string path = dir.File(std::string("lock ") + c.name);
+        c.plant(path);
+        FileLock lock;
+        const FileLock::Result result = lock.TryTake(path, "ja");
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(LockProblemText(result, lock), c.text) << c.name;
+        FileLock shared;
+        EXPECT_EQ(shared.TryShare(path, "plan", "ja") == FileLock::Result::Taken,
+                  c.result == FileLock::Result::Taken && !lock.Held())
+            << c.name;
+    }
+    EXPECT_EQ(ReadFile(victim), "victim");
+
+    // Another user's lock file (a shared lab folder after a crash) is not this
+    // user's to take: a reason, never a folder shared without a lock.
+    if (::geteuid() == 0) {
+        const std::string other = dir.File("lock other");
+        WriteFile(other, "proces 2 na komputerze y");
+        const int status = RunUnprivileged([&] {
+            FileLock lock;
+            return static_cast<int>(lock.TryTake(other, "ja"));
+        });
+        EXPECT_EQ(status, static_cast<int>(FileLock::Result::Failed))
+            << UnprivilegedStatusText(status);
+    }
+
+    // Saves of the program's own names replace a link or a hard link standing
+    // there; the file it led to keeps its bytes.
+    fs::create_symlink(victim, dir.File("tmp1x.dat"));
+    fs::create_hard_link(victim, dir.File("tmp3x.dat"));
+    for (const char* name : {"tmp1x.dat", "tmp3x.dat"}) {
+        WriteWholeFile(dir.File(name), "bits", 4, SafeSave::Links::Replace);
+        EXPECT_FALSE(fs::is_symlink(dir.File(name))) << name;
+        EXPECT_EQ(ReadFile(dir.File(name)), "bits") << name;
+    }
+    EXPECT_EQ(ReadFile(victim), "victim");
+    EXPECT_EQ(fs::hard_link_count(victim), 2u);  // its other name is the lock's, left alone
+}
+
+// A sweep removes the working folders killed runs left, and only those.
+TEST(OwnNames, ASweepRemovesOnlyTheFoldersNoRunHolds) {
+    TempDir root, elsewhere;
+    auto running = std::make_unique<WorkFolder>();
+    ASSERT_TRUE(running->Make(root.Dir(), "eks-"));
+    WriteFile(running->Path() + "tmp1x.dat", "bits");
+    // A killed run's folder: its lock file stays, nobody holds it.
+    fs::create_directory(root.File("eks-left"));
+    WriteFile(root.File("eks-left/.eksperymenty-folder.lock"), "proces 1 na komputerze x");
+    WriteFile(root.File("eks-left/tmp1x.dat"), std::string(1000, 'x'));
+    // A folder just made, its lock not yet taken; a link that looks like a
+    // left folder; a folder of another name.
+    fs::create_directory(root.File("eks-new"));
+    WriteFile(elsewhere.File(".eksperymenty-folder.lock"), "");
+    WriteFile(elsewhere.File("keep"), "keep");
+    fs::create_directory_symlink(elsewhere.Dir(), root.File("eks-link"));
+    fs::create_directory(root.File("other-left"));
+    WriteFile(root.File("other-left/.eksperymenty-folder.lock"), "");
+
+    EXPECT_EQ(SweepWorkFolders(root.Dir(), "eks-"), 1);
+    const std::string kept = fs::path(running->Path()).parent_path().filename().string();
+    std::vector<std::string> left = {"eks-link", "eks-new", kept, "other-left"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(Entries(root.Dir()), left);
+    EXPECT_EQ(ReadFile(running->Path() + "tmp1x.dat"), "bits");
+    EXPECT_EQ(ReadFile(elsewhere.File("keep")), "keep");
+    running.reset();  // a run's own folder goes with it
+    EXPECT_FALSE(fs::exists(root.File(kept)));
 }
 
 TEST(Cp1250, EveryDefinedByteSurvivesARoundTripThroughUtf8) {

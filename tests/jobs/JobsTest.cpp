@@ -11,7 +11,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "coder/arith/engine/StreamFormat.h"
 #include "core/Memory.h"
@@ -75,6 +77,20 @@ std::string Greys(const GreyPicture& picture) {
         out.append(reinterpret_cast<const char*>(picture.Row(r)), picture.Width());
     return out;
 }
+
+// A clock whose time passes only in the runner's sleeps, a little real time
+// each: a time-out of seconds passes in a fraction of one.
+class StepClock : public Clock {
+  public:
+    std::int64_t NowMs() override { return now_; }
+    void SleepMs(int ms) override {
+        now_ += ms;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+
+  private:
+    std::int64_t now_ = 0;
+};
 
 class JobsTest : public testing::Test {
   protected:
@@ -299,7 +315,8 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
     EXPECT_EQ(encoded.end, EncodeOutcome::End::OutputEmpty);
     EXPECT_EQ(encoded.error, "Koder arith-n.exe zostawił pusty plik tmp2x.dat" + refused);
-    Script("arith-n.exe", "printf abc > \"$2\"");
+    // ... also when it then exits with an error: its output stands.
+    Script("arith-n.exe", "printf abc > \"$2\"; exit 3");
     encoded = RunEncodeJob(request, pgm_, 13, host_, runner_);
     EXPECT_EQ(encoded.end, EncodeOutcome::End::ContainerWritten) << encoded.error;
     EXPECT_EQ(ReadFile(request.containerPath), std::string("\x25\x00\x17\x00\x13", 5) + "abc");
@@ -318,6 +335,23 @@ TEST_F(JobsTest, FailuresEndWithTheirTextAndLeaveNothingBehind) {
     EXPECT_EQ(ReadFile(programs_.File("tajny")), "tajne");
     EXPECT_FALSE(std::filesystem::is_symlink(request.containerPath));
     EXPECT_GT(std::filesystem::file_size(request.containerPath), 5u);
+
+    // A decoder that ends without output, and one that is still running when
+    // its time is up, each say so in their own words.
+    Script("earith-n.exe", "exit 0");
+    EXPECT_EQ(decodeError(work_.File("maly.ybq")),
+              "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat: zakończył pracę bez wyniku");
+    Script("earith-n.exe", "exec sleep 30");
+    StepClock steps;
+    CoderRunner stepped(host_, steps);
+    host_.endWait = true;
+    const DecodeOutcome late =
+        RunDecodeJob({Place(work_), work_.File("maly.ybq"), ""}, host_, stepped);
+    host_.endWait = false;
+    EXPECT_EQ(late.end, DecodeOutcome::End::NoOutput);
+    EXPECT_EQ(late.error,
+              "Dekoder earith-n.exe nie utworzył pliku tmp4x.dat w ciągu 5 s - obraz "
+              "nie został zdekodowany (więcej czasu)");
 
     // A decoder that writes more than its stream declared is read only as far as declared.
     Script("earith-n.exe", "head -c 100000 /dev/zero > \"$2\"");

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QCoreApplication>
 #include <QLocale>
 #include <QProcess>
@@ -87,6 +89,8 @@ class SeriaTest : public testing::Test {
                 static_cast<std::int64_t>(header.size() + pixels.size())};
     }
 
+    rlim_t fileSizeLimit_ = 0;
+
     // A stand-in for a coder program: a shell script beside the series.
     void Script(const char* name, const std::string& body) {
         const std::string path = root_.File(std::string("bin/") + name);
@@ -95,7 +99,8 @@ class SeriaTest : public testing::Test {
         fs::permissions(path, fs::perms::owner_all);
     }
 
-    // `errFd`, when given, becomes the program's standard error.
+    // `errFd`, when given, becomes the program's standard error; a run
+    // started while fileSizeLimit_ is set writes no file beyond that size.
     QProcess* Start(const std::vector<std::string>& args, int errFd = -1) {
         auto* process = new QProcess();
         QStringList list;
@@ -105,7 +110,11 @@ class SeriaTest : public testing::Test {
         env.insert("TMPDIR", QString::fromStdString(root_.File("tmp")));
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QString::fromStdString(root_.Dir()));
-        if (errFd >= 0) process->setChildProcessModifier([errFd] { ::dup2(errFd, STDERR_FILENO); });
+        process->setChildProcessModifier([errFd, limit = fileSizeLimit_] {
+            if (errFd >= 0) ::dup2(errFd, STDERR_FILENO);
+            const rlimit size{limit, limit};
+            if (limit > 0) ::setrlimit(RLIMIT_FSIZE, &size);
+        });
         process->start(QString::fromStdString(root_.File("bin/eksperymenty-seria")), list);
         return process;
     }
@@ -290,11 +299,22 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
     WriteFile(root_.File("krotki.pgm"), "P5\n4");                 // ends in the header
     // A pipe without a writer is not waited for: its jobs fail at once.
     ASSERT_EQ(::mkfifo(root_.File("potok.pgm").c_str(), 0666), 0);
+    // A size its container cannot hold; a file larger than the memory budget
+    // (an eighth of the machine's memory), refused before it is read.
+    WriteFile(root_.File("duzy.pgm"), "P5\n1 100000\n255\n");
+    WriteFile(root_.File("rzadki.pgm"), "P5\n16 16\n255\n");
+    ASSERT_EQ(::truncate(root_.File("rzadki.pgm").c_str(), off_t{1} << 40), 0);
+    const std::string tooLarge =
+        "Obraz 1×100000 jest za duży: szerokość i wysokość mogą mieć najwyżej 65535 pikseli";
+    const std::uint64_t budget =
+        std::uint64_t(::sysconf(_SC_PHYS_PAGES)) * std::uint64_t(::sysconf(_SC_PAGESIZE)) / 8;
+    const std::string sparse = "Plik rzadki.pgm ma 1099511627776 bajtów, więcej niż dopuszczalne " +
+                               std::to_string(budget) + " bajtów pamięci - nie został wczytany";
     // The plane-order container cannot be written: a folder stands in its place.
     fs::create_directories(root_.File("out/obraz_P1.ybq"));
-    const Outcome run =
-        Series({"--orders", "1", "--report", "r.txt", "--csv", "c.csv", "--out", "out", "zly.pgm",
-                obraz_.path, "brak.pgm", "krotki.pgm", "potok.pgm", maly_.path});
+    const Outcome run = Series({"--orders", "1", "--report", "r.txt", "--csv", "c.csv", "--out",
+                                "out", "zly.pgm", obraz_.path, "brak.pgm", "krotki.pgm",
+                                "potok.pgm", "duzy.pgm", "rzadki.pgm", maly_.path});
     ASSERT_EQ(run.status, 1) << run.err;
 
     const std::vector<TItemRec> rows = {Row(obraz_, 'B', 1, "out"), Row(maly_, 'B', 1, "out"),
@@ -309,16 +329,19 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
     notWritten.error = CannotCreateFileMessage("out/obraz_P1.ybq");
     const std::string obrazRow = CsvLine(notWritten);
     const std::string intError = "'' is not a valid integer value";
-    EXPECT_EQ(ReadFile(root_.File("c.csv")),
-              CsvHeaderLine() + FailedCsv("zly.pgm", 'B', 1, intError) +
-                  FailedCsv("zly.pgm", 'P', 1, intError) + Csv(rows[0], obraz_.path) + obrazRow +
-                  FailedCsv("brak.pgm", 'B', 1, CannotOpenFileMessage("brak.pgm")) +
-                  FailedCsv("brak.pgm", 'P', 1, CannotOpenFileMessage("brak.pgm")) +
-                  FailedCsv("krotki.pgm", 'B', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
-                  FailedCsv("krotki.pgm", 'P', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
-                  FailedCsv("potok.pgm", 'B', 1, NotRegularFileMessage("potok.pgm")) +
-                  FailedCsv("potok.pgm", 'P', 1, NotRegularFileMessage("potok.pgm")) +
-                  Csv(rows[1], maly_.path) + Csv(rows[2], maly_.path));
+    EXPECT_EQ(
+        ReadFile(root_.File("c.csv")),
+        CsvHeaderLine() + FailedCsv("zly.pgm", 'B', 1, intError) +
+            FailedCsv("zly.pgm", 'P', 1, intError) + Csv(rows[0], obraz_.path) + obrazRow +
+            FailedCsv("brak.pgm", 'B', 1, CannotOpenFileMessage("brak.pgm")) +
+            FailedCsv("brak.pgm", 'P', 1, CannotOpenFileMessage("brak.pgm")) +
+            FailedCsv("krotki.pgm", 'B', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
+            FailedCsv("krotki.pgm", 'P', 1, TruncatedPgmHeaderMessage("krotki.pgm")) +
+            FailedCsv("potok.pgm", 'B', 1, NotRegularFileMessage("potok.pgm")) +
+            FailedCsv("potok.pgm", 'P', 1, NotRegularFileMessage("potok.pgm")) +
+            FailedCsv("duzy.pgm", 'B', 1, tooLarge) + FailedCsv("duzy.pgm", 'P', 1, tooLarge) +
+            FailedCsv("rzadki.pgm", 'B', 1, sparse) + FailedCsv("rzadki.pgm", 'P', 1, sparse) +
+            Csv(rows[1], maly_.path) + Csv(rows[2], maly_.path));
 
     // Each failure named with its job, in the words of the window's message
     // box (a full stop added after a letter).
@@ -333,8 +356,18 @@ TEST_F(SeriaTest, BadInputFailsItsOwnJobsWithTheWindowsMessagesAndTheOthersGoOn)
         EXPECT_TRUE(Contains(run.err, "  " + failure + "\n")) << failure << "\n" << run.err;
     }
     EXPECT_TRUE(Contains(run.err, "] zly.pgm B/1: błąd: " + intError + ".\n")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "nie udało się 9 z 12 zadań:")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "nie udało się 13 z 16 zadań:")) << run.err;
     ExpectNoTemporaryFilesLeft();
+
+    // A file-size limit fails the job whose files pass it, with its own
+    // text, and the series still writes its CSV.
+    fileSizeLimit_ = 1000;
+    const Outcome limited = Series(
+        {"--orders", "1", "--bit-orders", "B", "--csv", "l.csv", "--out", "out2", obraz_.path});
+    fileSizeLimit_ = 0;
+    EXPECT_EQ(limited.status, 1) << limited.err;
+    EXPECT_TRUE(Contains(ReadFile(root_.File("l.csv")), "(plik przekracza dozwolony rozmiar)\n"))
+        << ReadFile(root_.File("l.csv"));
 }
 
 TEST_F(SeriaTest, FailedChecksAreNamedAndMarkedAndEndWithOne) {
@@ -603,6 +636,37 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkin
         // No lock left in the folder.
         EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"obraz_B1.ybq"});
     }
+
+    // Killed outright, the series writes nothing, but its coder ends with it,
+    // and the working folder it leaves is swept by the next run.
+    fs::remove(pidFile);
+    std::unique_ptr<QProcess> killed(
+        Start({"-j", "1", "--orders", "2", "--bit-orders", "B", "--out", "out", obraz_.path}));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(fs::exists(pidFile));
+    const pid_t orphan = std::stoi(ReadFile(pidFile));
+    ::kill(static_cast<pid_t>(killed->processId()), SIGKILL);
+    ASSERT_TRUE(killed->waitForFinished(30000));
+    // Ended: gone, or a zombie that nobody has reaped yet (its state letter
+    // follows its name in /proc).
+    const auto gone = [orphan] {
+        std::string stat = ReadFile("/proc/" + std::to_string(orphan) + "/stat");
+        const std::size_t name = stat.rfind(')');
+        return stat.empty() || (name != std::string::npos && name + 2 < stat.size() &&
+                                (stat[name + 2] == 'Z' || stat[name + 2] == 'X'));
+    };
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+        ended = gone();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << "the coder outlived the series";
+    EXPECT_EQ(DirNames(root_.File("tmp")).size(), 1u);
+    EXPECT_EQ(Series({"--orders", "1", "--bit-orders", "B", "--out", "out", obraz_.path}).status,
+              0);
+    EXPECT_TRUE(DirNames(root_.File("tmp")).empty());
 }
 
 }  // namespace
