@@ -274,6 +274,15 @@ std::string TempName(const std::string& dir, const std::string& base) {
 
 }  // namespace
 
+std::string SaveTargetPath(const std::string& path) {
+#ifdef _WIN32
+    return path;
+#else
+    SaveTarget target;
+    return ResolveSaveTarget(path, target) ? target.path : path;
+#endif
+}
+
 std::string SafeSaveTempPrefix(const std::string& name) {
     return "." + name.substr(0, 64) + ".~";
 }

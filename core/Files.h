@@ -127,6 +127,12 @@ class SafeSave {
     std::uint64_t written_ = 0;
 };
 
+// Where a save of `path` (following links) lands: the name with every
+// symbolic link on it followed to its final target, which need not exist yet
+// (a dangling link names the file a save would create). The path itself when
+// the links cannot be followed (a loop).
+std::string SaveTargetPath(const std::string& path);
+
 // The prefix of the temporary names SafeSave gives an output called `name`
 // in its folder, for removing what a killed program left there.
 std::string SafeSaveTempPrefix(const std::string& name);

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "core/Container.h"
+#include "core/Files.h"
 #include "core/IoText.h"
 
 namespace eks::seria {
@@ -35,24 +36,6 @@ std::string Quoted(std::string_view text) {
 
 namespace fs = std::filesystem;
 
-// Where a name leads through its symbolic links, as a save follows them: a
-// relative link counts from the folder it stands in. For a link to a name
-// that does not exist yet, the file a save would create.
-std::string FinalPath(const std::string& path) {
-    std::string p = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
-        std::error_code ec;
-        const std::string target = fs::read_symlink(p, ec).string();
-        if (ec || target.empty()) break;
-        const std::size_t slash = p.rfind('/');
-        p = target.front() == '/' || slash == std::string::npos ? target
-                                                                : p.substr(0, slash + 1) + target;
-    }
-    return p;
-}
-
 // The file a name leads to: its device and inode when it exists, else the
 // full path it would have, so that two names of one file compare equal.
 std::string FileIdentity(const std::string& path) {
@@ -60,7 +43,7 @@ std::string FileIdentity(const std::string& path) {
     if (::stat(path.c_str(), &st) == 0)
         return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
     std::error_code ec;
-    return fs::weakly_canonical(fs::absolute(FinalPath(path), ec), ec).string();
+    return fs::weakly_canonical(fs::absolute(SaveTargetPath(path), ec), ec).string();
 }
 
 // 0 when this process may use `path` so (W_OK, X_OK), else the system's cause.
@@ -96,7 +79,7 @@ std::string OutputFileProblem(const std::string& path) {
     } else if (errno != ENOENT && errno != ENOTDIR) {
         return IoCauseText(errno);
     } else {
-        dir = fs::path(FinalPath(path)).parent_path();  // where a dangling link leads
+        dir = fs::path(SaveTargetPath(path)).parent_path();  // where a dangling link leads
     }
     return FolderProblem(dir.empty() ? fs::path(".") : dir);
 }

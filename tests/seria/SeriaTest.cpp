@@ -586,6 +586,25 @@ TEST_F(SeriaTest, UsageErrorsEndWithTwoBeforeAnyJob) {
     }
     EXPECT_EQ(Series(small).status, 0);
     EXPECT_EQ(DirNames(root_.File("out")), std::vector<std::string>{"maly_B1.ybq"});
+    // A link or a folder at the lock's name: refused with the reason, never
+    // written through.
+    WriteFile(root_.File("cel"), "cel");
+    for (const bool folder : {false, true}) {
+        const std::string lock = root_.File("out/eksperymenty-seria.lock");
+        if (folder)
+            fs::create_directory(lock);
+        else
+            fs::create_symlink(root_.File("cel"), lock);
+        const Outcome refused = Series(small);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_TRUE(Contains(refused.err,
+                             "eksperymenty-seria.lock: plik blokady nie jest zwykłym "
+                             "plikiem (to katalog, dowiązanie symboliczne, potok "
+                             "albo urządzenie)\n"))
+            << refused.err;
+        fs::remove(lock);
+    }
+    EXPECT_EQ(ReadFile(root_.File("cel")), "cel");
 
     // No coder beside the program: the series cannot start.
     fs::remove(root_.File("bin/arith-n.exe"));
@@ -601,20 +620,28 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkin
     Script("arith-n.exe", "[ \"$4\" = 2 ] && echo $$ >" + pidFile + ".part && mv " + pidFile +
                               ".part " + pidFile +
                               " && exec sleep 60\nexec \"${0%/*}/arith-real\" \"$@\"");
+    // Starts a series and gives its coder's process id once order 2 runs (0
+    // when it never does).
+    const auto startStuck = [&](const std::vector<std::string>& args,
+                                std::unique_ptr<QProcess>& process) -> pid_t {
+        fs::remove(pidFile);
+        process.reset(Start(args));
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return fs::exists(pidFile) ? std::stoi(ReadFile(pidFile)) : 0;
+    };
     // Ctrl-C in a terminal as much as a stop from a batch system.
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
         for (const char* left : {"coder.pid", "c.csv", "r.txt", "out"})
             fs::remove_all(root_.File(left));
-        std::unique_ptr<QProcess> process(
-            Start({"-j", "1", "--orders", "1-3", "--bit-orders", "B", "--report", "r.txt", "--csv",
-                   "c.csv", "--out", "out", obraz_.path}));
-        ASSERT_TRUE(process->waitForStarted(10000));
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_TRUE(fs::exists(pidFile));
-        const pid_t coder = std::stoi(ReadFile(pidFile));
+        std::unique_ptr<QProcess> process;
+        const pid_t coder =
+            startStuck({"-j", "1", "--orders", "1-3", "--bit-orders", "B", "--report", "r.txt",
+                        "--csv", "c.csv", "--out", "out", obraz_.path},
+                       process);
+        ASSERT_NE(coder, 0);
         ::kill(static_cast<pid_t>(process->processId()), signal);
         ASSERT_TRUE(process->waitForFinished(30000));
         EXPECT_EQ(process->exitStatus(), QProcess::CrashExit) << "ended by the signal";
@@ -639,14 +666,10 @@ TEST_F(SeriaTest, AStopSignalEndsTheCoderKeepsWhatHadFinishedAndRemovesTheWorkin
 
     // Killed outright, the series writes nothing, but its coder ends with it,
     // and the working folder it leaves is swept by the next run.
-    fs::remove(pidFile);
-    std::unique_ptr<QProcess> killed(
-        Start({"-j", "1", "--orders", "2", "--bit-orders", "B", "--out", "out", obraz_.path}));
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!fs::exists(pidFile) && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(fs::exists(pidFile));
-    const pid_t orphan = std::stoi(ReadFile(pidFile));
+    std::unique_ptr<QProcess> killed;
+    const pid_t orphan = startStuck(
+        {"-j", "1", "--orders", "2", "--bit-orders", "B", "--out", "out", obraz_.path}, killed);
+    ASSERT_NE(orphan, 0);
     ::kill(static_cast<pid_t>(killed->processId()), SIGKILL);
     ASSERT_TRUE(killed->waitForFinished(30000));
     // Ended: gone, or a zombie that nobody has reaped yet (its state letter

@@ -219,6 +219,35 @@ TEST_F(WindowTest, QuitIsIgnoredWhileBusyAndShutdownRemovesOnlyOurTemporaries) {
     EXPECT_TRUE(std::filesystem::exists(dir_.File("inny/tmp1x.dat")));
 }
 
+TEST_F(WindowTest, WithoutItsFolderOrAFolderOfItsOwnTheWindowSaysWhyAndCodesNothing) {
+    WithCoders();
+    // The lock's name taken by a folder, and no private folder to be had:
+    // the system's temporary folder is a file.
+    std::filesystem::create_directory(dir_.File("eksperymenty.lock"));
+    WriteFile(dir_.File("plik"), "");
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(dir_.File("plik")));
+    Open();
+    qputenv("TMPDIR", oldTmp);
+    const std::string why =
+        "Okno nie może pracować w katalogu " + dir_.Dir() +
+        ": plik blokady nie jest zwykłym plikiem (to katalog, dowiązanie symboliczne, potok albo "
+        "urządzenie). Nie można też utworzyć własnego katalogu roboczego w " +
+        dir_.File("plik") +
+        " (składnik ścieżki nie jest katalogiem) - kodowanie i dekodowanie nie są możliwe.";
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0].kind, MessageKind::Error);
+    EXPECT_EQ(shown_[0].text.toStdString(), why);
+    // "Koduj" says so again, and never codes in the shared folder.
+    WritePgm("obraz.pgm");
+    ChoosePgm("obraz.pgm");
+    test::UserDriver(*form_).Click("btnCode");
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_[1].text.toStdString(), why);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("tmp1x.dat")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.File("wyniki")));
+}
+
 TEST_F(WindowTest, ShapeJumpsToTheApplicationDirectory) {
     WithCoders();
     std::filesystem::create_directory(dir_.File("gdzie"));

@@ -150,6 +150,14 @@ TEST_F(ArithPrograms, FileErrorsNameTheirCause) {
     EXPECT_NE(err_.find("\u201Ein/out.dat\u201D: składnik ścieżki nie jest katalogiem"),
               std::string::npos)
         << err_;
+    // A loop of links names its own cause, not one left over from before.
+    fs::create_symlink("loop-b", dir_ / "loop-a");
+    fs::create_symlink("loop-a", dir_ / "loop-b");
+    EXPECT_EQ(Run(ARITH_N_EXE, "in loop-a"), 1);
+    EXPECT_NE(err_.find("\u201Eloop-a\u201D: pętla dowiązań symbolicznych\n"), std::string::npos)
+        << err_;
+    fs::remove(dir_ / "loop-a");
+    fs::remove(dir_ / "loop-b");
 
     // A file that may not be read; as a user without privileges, since root may read anything.
     Write("secret", {0, 1});
