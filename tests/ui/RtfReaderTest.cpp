@@ -412,9 +412,12 @@ TEST(OpisRtf, ReadsAsPolishTextWithHeadings) {
                                    u"earith-n.exe"})
         EXPECT_TRUE(text.contains(QString::fromUtf16(phrase)))
             << QString::fromUtf16(phrase).toStdString();
-    // Nothing of the markup, the font table or the information group shows.
+    // Nothing of the markup, the font table or the information group shows;
+    // the one question mark is the question asked on closing.
+    QString rest = text;
+    rest.remove(QString::fromUtf8("Zapisać wyniki przed zamknięciem?"));
     for (const char* leak : {"\\", "{", "}", "Arial", "Opis programu", "?", "\xef\xbf\xbd"})
-        EXPECT_FALSE(text.contains(QString::fromUtf8(leak))) << leak;
+        EXPECT_FALSE(rest.contains(QString::fromUtf8(leak))) << leak;
 
     // The headings are paragraphs of their own, bold, larger and coloured.
     const auto runs = Runs(doc);
