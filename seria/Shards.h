@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jobs/Series.h"
+#include "results/CsvReader.h"
 #include "results/ResultRow.h"
 #include "seria/Options.h"
 
@@ -25,12 +26,6 @@ std::string PlanFingerprint(const Options& options, std::size_t jobs);
 // The indices (from 0) of the steps of shard K of N: the jobs K, K+N, K+2N …
 // numbered from 1.
 std::vector<std::size_t> ShardSteps(std::size_t steps, const Shard& shard);
-
-// ",job,shard,plan" and the values of one job: ",7,2/3,3fa2c9e01b7d44a2-108".
-inline constexpr const char* kShardColumns = ",job,shard,plan";
-std::string ShardValues(std::size_t job, const Shard& shard, const std::string& plan);
-
-class PieceReader;
 
 // The shards' CSVs of one plan joined into what one run of the plan writes.
 // The pieces are read row by row, never whole: what is kept of them does not
@@ -65,7 +60,7 @@ class ShardMerge {
     std::string plan_;
     int shards_ = 0;  // N
     std::size_t jobs_ = 0;
-    std::vector<std::unique_ptr<PieceReader>> pieces_;  // shard K: pieces_[K - 1]
+    std::vector<std::unique_ptr<CsvReader>> pieces_;  // shard K: pieces_[K - 1]
 };
 
 }  // namespace eks::seria

@@ -296,12 +296,10 @@ int main(int argc, char** argv) {
             // Each line with the job's number, its shard and the plan, so
             // that the shards can be joined and checked.
             csv = CsvHeaderLine(extra);
-            csv.insert(csv.size() - 1, kShardColumns);
-            for (std::size_t i = 0; i < records.size(); ++i) {
-                std::string line = CsvLine(records[i], extra);
-                line.insert(line.size() - 1, ShardValues(jobs[i], options.shard, fingerprint));
-                csv += line;
-            }
+            csv.insert(csv.size() - 1, kCsvShardColumns);
+            for (std::size_t i = 0; i < records.size(); ++i)
+                csv += CsvShardLine(records[i], extra, jobs[i], options.shard.k, options.shard.n,
+                                    fingerprint);
         }
         if (!options.csvPath.empty()) WriteWholeFile(options.csvPath, csv.data(), csv.size());
     } catch (const std::exception& e) {

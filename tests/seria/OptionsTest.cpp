@@ -1,6 +1,7 @@
 // The command line of eksperymenty-seria.
 
 #include "seria/Options.h"
+#include "seria/Shards.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,12 @@ TEST(SeriaOptions, OrdersBitOrdersAndEveryOptionForm) {
     EXPECT_EQ(shard.images, (Args{"B.pgm", "a.pgm", "b.pgm"}));
     EXPECT_EQ(shard.shard, (Shard{2, 3}));
     EXPECT_TRUE(ParseOptions({"--merge", "--csv", "c.csv", "p1.csv"}).merge);
+    // The plan's fingerprint as the shards of tests/results/data/part*.csv
+    // carry it: a plan's pieces written by earlier builds still merge.
+    EXPECT_EQ(PlanFingerprint(ParseOptions({"--orders", "1-2", "--check", "--shard", "1/2",
+                                            "text.pgm", "coins.pgm"}),
+                              8),
+              "8262dfe7817b9091-8");
 
     for (const Args& bad :
          {Args{}, Args{"--check"}, Args{"a.pgm", "--orders"}, Args{"a.pgm", "--orders="},
