@@ -121,6 +121,7 @@ void CsvReader::Rewind() {
 
 std::optional<CsvColumns> CsvHeaderColumns(const std::vector<std::string>& header,
                                            std::string& problem) {
+    problem.clear();
     std::size_t at = 0;
     // The next columns must be `names`, in this order; `whole`: all of them.
     const auto expect = [&](const std::vector<std::string>& names, bool whole) {
@@ -174,6 +175,23 @@ ResultRecord CsvRecord(const std::vector<std::string>& f) {
                                        : CheckState::None;
     record.error = f[11];
     return record;
+}
+
+std::vector<ResultRecord> ReadResultsCsv(const std::string& path) {
+    CsvReader reader(path);
+    CsvRow row;
+    std::string problem = "plik jest pusty";
+    const auto columns = reader.Next(row) ? CsvHeaderColumns(row.fields, problem) : std::nullopt;
+    if (!columns) throw Error("Plik " + path + " nie jest plikiem wyników: " + problem);
+    std::vector<ResultRecord> records;
+    while (reader.Next(row)) {
+        if (row.fields.size() != columns->count)
+            throw Error("Plik " + path + ", wiersz " + std::to_string(row.line) + ": " +
+                        std::to_string(row.fields.size()) + " pól zamiast " +
+                        std::to_string(columns->count));
+        records.push_back(CsvRecord(row.fields));
+    }
+    return records;
 }
 
 // ------------------------------------------------------------------ shards

@@ -73,6 +73,13 @@ std::optional<CsvColumns> CsvHeaderColumns(const std::vector<std::string>& heade
 // error. The figure and shard columns are not kept.
 ResultRecord CsvRecord(const std::vector<std::string>& fields);
 
+// The records of a CSV written by the window, by eksperymenty-seria or by a
+// merge, in its order, failed jobs included. Throws Error naming the file and
+// what is missing for a CSV of another layout ("Plik x.csv nie jest plikiem
+// wyników: brak kolumny height"), the line of a row it cannot read, and the
+// reader's errors.
+std::vector<ResultRecord> ReadResultsCsv(const std::string& path);
+
 // The three columns a shard's run adds to each row: the job's number, "K/N"
 // and the plan's fingerprint ("3fa2c9e01b7d44a2-108": 16 hexadecimal digits,
 // "-" and the plan's number of jobs).

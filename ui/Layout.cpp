@@ -267,17 +267,21 @@ QWidget* TForm1::BuildButtonPanel() {
     lbStep->setFont(stepFont);
     SetTextColour(lbStep, QColor(255, 0, 0));
 
-    ZBevel = Frame(panel, QRect(8, 232, 101, 81), "ZBevel");
+    // The results' buttons, shown with the page "Wyniki": the frame grows
+    // upwards for "Wczytaj wyniki", into the room of the decode's step label,
+    // which that page never shows.
+    ZBevel = Frame(panel, QRect(8, 199, 101, 114), "ZBevel");
+    btnLoad = Place<QPushButton>(panel, "btnLoad", QRect(16, 210, 84, 25), "W&czytaj wyniki");
     btnDelItem = Place<QPushButton>(panel, "btnDelItem", QRect(16, 243, 84, 25), "&Usuń wpis");
     btnSave = Place<QPushButton>(panel, "btnSave", QRect(16, 276, 84, 25), "&Zapisz wyniki");
     QFrame* quitFrame = Frame(panel, QRect(8, 323, 101, 57));
     btnQuit = Place<QPushButton>(panel, "btnQuit", QRect(16, 339, 84, 25), "Konie&c");
-    for (QWidget* w : {static_cast<QWidget*>(ZBevel), static_cast<QWidget*>(btnDelItem),
-                       static_cast<QWidget*>(btnSave), static_cast<QWidget*>(quitFrame),
-                       static_cast<QWidget*>(btnQuit)})
+    for (QWidget* w : {static_cast<QWidget*>(ZBevel), static_cast<QWidget*>(btnLoad),
+                       static_cast<QWidget*>(btnDelItem), static_cast<QWidget*>(btnSave),
+                       static_cast<QWidget*>(quitFrame), static_cast<QWidget*>(btnQuit)})
         anchors->Add(w, bottomLeft);
-    for (QWidget* w : {static_cast<QWidget*>(ZBevel), static_cast<QWidget*>(btnDelItem),
-                       static_cast<QWidget*>(btnSave)})
+    for (QWidget* w : {static_cast<QWidget*>(ZBevel), static_cast<QWidget*>(btnLoad),
+                       static_cast<QWidget*>(btnDelItem), static_cast<QWidget*>(btnSave)})
         w->setVisible(false);
 
     connect(btnQuit, &QPushButton::clicked, this,
@@ -290,6 +294,8 @@ QWidget* TForm1::BuildButtonPanel() {
             [this] { RunReportingErrors([this] { btnDecodeClick(); }); });
     connect(btnSave, &QPushButton::clicked, this,
             [this] { RunReportingErrors([this] { btnSaveClick(); }); });
+    connect(btnLoad, &QPushButton::clicked, this,
+            [this] { RunReportingErrors([this] { btnLoadClick(); }); });
     return panel;
 }
 

@@ -118,6 +118,30 @@ SaveFileFn SetSaveFileFn(SaveFileFn fn) {
     return previous;
 }
 
+namespace {
+
+QString DefaultOpenFile(const OpenDialogSpec& spec) {
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), spec.title, spec.directory,
+                                        spec.filter);
+}
+
+OpenFileFn& CurrentOpenFileFn() {
+    static OpenFileFn fn = DefaultOpenFile;
+    return fn;
+}
+
+}  // namespace
+
+QString AskOpenFileName(const OpenDialogSpec& spec) {
+    return CurrentOpenFileFn()(spec);
+}
+
+OpenFileFn SetOpenFileFn(OpenFileFn fn) {
+    OpenFileFn previous = std::move(CurrentOpenFileFn());
+    CurrentOpenFileFn() = std::move(fn);
+    return previous;
+}
+
 void RequestApplicationEnd() {
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                               Qt::QueuedConnection);

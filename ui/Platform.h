@@ -63,6 +63,18 @@ using SaveFileFn = std::function<SaveChoice(const SaveDialogSpec&)>;
 SaveChoice AskSaveFileName(const SaveDialogSpec& spec);
 SaveFileFn SetSaveFileFn(SaveFileFn fn);  // returns the previous one
 
+// The open dialog of "Wczytaj wyniki": title, file types, the folder it
+// opens in. Tests replace the function that asks; an empty path when the
+// user cancels.
+struct OpenDialogSpec {
+    QString title;
+    QString filter;
+    QString directory;
+};
+using OpenFileFn = std::function<QString(const OpenDialogSpec&)>;
+QString AskOpenFileName(const OpenDialogSpec& spec);
+OpenFileFn SetOpenFileFn(OpenFileFn fn);  // returns the previous one
+
 // Asks the application to end once the event loop gets to it.
 void RequestApplicationEnd();
 

@@ -21,6 +21,7 @@
 #include "core/PgmReader.h"
 #include "core/ScopeExit.h"
 #include "results/Csv.h"
+#include "results/CsvReader.h"
 #include "results/Report.h"
 #include "results/ResultRow.h"
 #include "ui/AnalysisPage.h"
@@ -61,6 +62,8 @@ void TForm1::ApplyControls() {
     ZBevel->setVisible(resultControlsShown_);
     btnDelItem->setVisible(resultControlsShown_);
     btnSave->setVisible(resultControlsShown_);
+    btnLoad->setVisible(resultControlsShown_);
+    btnLoad->setEnabled(!Working());
     btnSave->setEnabled(saveOffered_);
     btnDelItem->setEnabled(deleteOffered_);
 
@@ -387,17 +390,47 @@ void TForm1::ListViewClick() {
 }
 
 void TForm1::AddRecord(const ResultRecord& record) {
-    records_.push_back(record);
+    AppendRecords({record});
     unsaved_ = true;
-    QStringList texts;
-    for (const std::string& text :
-         MakeResultRow(record.item, static_cast<int>(records_.size()), seps_))
-        texts << QString::fromStdString(text);
-    ListView->AddRow(texts);
+    ShowJobSummary(record);
+}
+
+void TForm1::AppendRecords(const std::vector<ResultRecord>& records) {
+    for (const ResultRecord& record : records) {
+        records_.push_back(record);
+        if (!record.Written()) continue;
+        QStringList texts;
+        for (const std::string& text :
+             MakeResultRow(record.item, ListView->topLevelItemCount() + 1, seps_))
+            texts << QString::fromStdString(text);
+        ListView->AddRow(texts);
+    }
     Chart->SetRecords(records_);
     saveOffered_ = true;
     ApplyControls();
-    ShowJobSummary(record);
+}
+
+std::size_t TForm1::RecordOfRow(int row) const {
+    std::size_t i = 0;
+    for (int shown = -1; i < records_.size(); ++i)
+        if (records_[i].Written() && ++shown == row) break;
+    return i;
+}
+
+void TForm1::btnLoadClick() {
+    const QString path = AskOpenFileName(
+        {QString::fromUtf8("Wczytaj wyniki"), QString::fromUtf8("Pliki CSV (*.csv)"), loadDir_});
+    if (path.isEmpty()) return;
+    loadDir_ = QFileInfo(path).absolutePath();
+    // Rows read back are as saved as the file they come from: they ask
+    // nothing on closing.
+    const std::vector<ResultRecord> loaded = ReadResultsCsv(path.toStdString());
+    AppendRecords(loaded);
+    for (auto it = loaded.rbegin(); it != loaded.rend(); ++it)
+        if (it->Written()) {
+            ShowJobSummary(*it);
+            break;
+        }
 }
 
 void TForm1::ShowJobSummary(const ResultRecord& record) {
@@ -410,7 +443,7 @@ void TForm1::ShowJobSummary(const ResultRecord& record) {
 void TForm1::btnDelItemClick() {
     const int row = ListView->DeleteSelectedRow();
     if (row < 0) return;
-    records_.erase(records_.begin() + row);
+    records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(RecordOfRow(row)));
     unsaved_ = true;
     saveOffered_ = true;
     deleteOffered_ = false;

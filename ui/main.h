@@ -75,6 +75,7 @@ class TForm1 : public QWidget, private JobHost {
     void btnCodeClick();
     void btnDecodeClick();
     void btnSaveClick();
+    void btnLoadClick();
     void btnSeriesRunClick();
     void btnSeriesStopClick() { seriesStop_ = true; }
 
@@ -126,6 +127,7 @@ class TForm1 : public QWidget, private JobHost {
     QFrame* ZBevel = nullptr;
     QPushButton* btnDelItem = nullptr;
     QPushButton* btnSave = nullptr;
+    QPushButton* btnLoad = nullptr;
     QPushButton* btnQuit = nullptr;
     QProgressBar* ProgressBar = nullptr;
     // The page "Seria".
@@ -208,8 +210,13 @@ class TForm1 : public QWidget, private JobHost {
     // saved.
     bool SaveResults();
 
-    // The results: one record per row of the table, in the table's order.
+    // The results: every record, in the table's order; the table shows those
+    // of written containers and decodes, a failed job's record (loaded from a
+    // series' CSV) stays for the CSV only.
     void AddRecord(const ResultRecord& record);
+    void AppendRecords(const std::vector<ResultRecord>& records);
+    // The record behind a row of the table.
+    std::size_t RecordOfRow(int row) const;
     void ShowJobSummary(const ResultRecord& record);
     void ClearJobPanels();
 
@@ -239,6 +246,7 @@ class TForm1 : public QWidget, private JobHost {
     std::string workDir_;
     std::string workDirProblem_;
     QString reportName_ = "wyniki.txt";
+    QString loadDir_;     // where "Wczytaj wyniki" opens, for this run only
     int reportType_ = 0;  // the file type chosen last: the report or the CSV
 };
 

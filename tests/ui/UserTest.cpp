@@ -60,11 +60,16 @@ class UserTest : public testing::Test {
             dialogs_.push_back(spec);
             return SaveChoice{QString::fromStdString(dir_.File("raport")), 0};
         });
+        previousOpen_ = SetOpenFileFn([this](const OpenDialogSpec& spec) {
+            opened_.push_back(spec.directory);
+            return openAnswer_;
+        });
     }
     void TearDown() override {
         form_.reset();
         SetMessageBoxFn(previousBox_);
         SetSaveFileFn(previousSave_);
+        SetOpenFileFn(previousOpen_);
         SetMemoryBudget(0);
         QDir::setCurrent(oldCwd_);
     }
@@ -172,6 +177,9 @@ class UserTest : public testing::Test {
     // answered "Nie zapisuj" unless a test says otherwise.
     MessageButton answer_ = MessageButton::DontSave;
     SaveFileFn previousSave_;
+    OpenFileFn previousOpen_;
+    QString openAnswer_;           // what the open dialog gives
+    std::vector<QString> opened_;  // the folder it opened in, each time
     QString oldCwd_;
 };
 
@@ -769,6 +777,33 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
         ++checked;
     EXPECT_EQ(checked, 5u);
     EXPECT_FALSE(ui.btnSave->isEnabled());
+
+    // "Wczytaj wyniki": a series' CSV (two images at orders 1 and 9 in both
+    // bit orders, and the four failed jobs of a broken image) joins the
+    // table, the chart and the status bar; its failed jobs stay for the CSV
+    // only. A CSV of another layout is refused naming what is missing.
+    openAnswer_ = QString(EKS_CSV_DATA_DIR) + "/seria.csv";
+    User().Click("btnLoad");
+    ASSERT_EQ(Rows().size(), 13u) << Messages();
+    EXPECT_EQ(Rows()[5], "6|text.pgm|B/1|77,056|8.002|7.913|77,071|76,221");
+    EXPECT_EQ(Rows()[12], "13|coins.pgm|P/9|116,352|8.001|6.081|116,367|88,447");
+    EXPECT_TRUE(ChartLines().contains("coins.pgm — z przeplotem (P)"))
+        << ChartLines().join(";").toStdString();
+    EXPECT_EQ(form.PanelText(3), "116,367/88,447");
+    // Saved again, the CSV keeps the failed jobs too.
+    User().Click("btnSave");
+    const std::string again = ReadFile(dir_.File("wyniki.csv"));
+    EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 6 + 12);
+    WriteFile(dir_.File("obcy.csv"), "nazwa,wartosc\n");
+    openAnswer_ = QString::fromStdString(dir_.File("obcy.csv"));
+    User().Click("btnLoad");
+    ASSERT_FALSE(shown_.empty());
+    EXPECT_EQ(shown_.back().toStdString(),
+              "Plik " + dir_.File("obcy.csv") + " nie jest plikiem wyników: brak kolumny image.");
+    EXPECT_EQ(Rows().size(), 13u);
+    // The dialog opens where the last file came from.
+    EXPECT_EQ(opened_.back(), QString(EKS_CSV_DATA_DIR));
+    shown_.clear();
     User().ClickTab("Seria");
 
     // A decoder that gives other bits: each check fails, and says so.
