@@ -14,7 +14,10 @@ set -euo pipefail
 
 SHARDS=${SHARDS:-8}
 OUTDIR=${OUTDIR:-seria-wyniki}
-SERIA=${EKSPERYMENTY_SERIA:-eksperymenty-seria}
+# The program as seria-slurm.sh finds it.
+SERIA=${EKSPERYMENTY_SERIA:-$(command -v eksperymenty-seria || true)}
+SERIA=${SERIA:-${SLURM_SUBMIT_DIR:-.}/build/bin/eksperymenty-seria}
+[ -x "$SERIA" ] || { echo "seria-slurm-merge: eksperymenty-seria not found" >&2; exit 2; }
 
 parts=()
 for ((k = 1; k <= SHARDS; k++)); do parts+=("$OUTDIR/part-$k.csv"); done

@@ -18,7 +18,12 @@
 #
 # The settings below may also come from the environment (sbatch --export);
 # SHARDS must equal the size of the array (sbatch --array=1-N overrides the
-# line below) and be the same for the merge.
+# line below) and be the same for the merge. The program is
+# $EKSPERYMENTY_SERIA when set, else eksperymenty-seria from PATH, else
+# build/bin/eksperymenty-seria of the repository sbatch was called in
+# ($SLURM_SUBMIT_DIR: Slurm runs a spooled copy of this script, whose own
+# folder says nothing). Without the program or without images nothing runs
+# (exit 2).
 #SBATCH --job-name=seria
 #SBATCH --array=1-8
 #SBATCH --cpus-per-task=4
@@ -28,14 +33,20 @@ set -euo pipefail
 SHARDS=${SHARDS:-8}
 IMAGES_LIST=${IMAGES_LIST:-obrazy.txt}  # one image path a line; # comments
 OUTDIR=${OUTDIR:-seria-wyniki}
-SERIA=${EKSPERYMENTY_SERIA:-eksperymenty-seria}
 OPTIONS=(--orders 1-9 --bit-orders BP --check -j "${SLURM_CPUS_PER_TASK:-1}")
 
+fail() { echo "seria-slurm: $*" >&2; exit 2; }
+SERIA=${EKSPERYMENTY_SERIA:-$(command -v eksperymenty-seria || true)}
+SERIA=${SERIA:-${SLURM_SUBMIT_DIR:-.}/build/bin/eksperymenty-seria}
+[ -x "$SERIA" ] || fail "eksperymenty-seria not found (set EKSPERYMENTY_SERIA)"
+
 k=${SLURM_ARRAY_TASK_ID:?run this as a Slurm job array (sbatch --array=1-$SHARDS)}
+[ -r "$IMAGES_LIST" ] || fail "cannot read the list of images $IMAGES_LIST"
 images=()
 while IFS= read -r line || [ -n "$line" ]; do
     [[ -z $line || $line == '#'* ]] || images+=("$line")
 done <"$IMAGES_LIST"
+[ "${#images[@]}" -gt 0 ] || fail "no images in $IMAGES_LIST"
 
 mkdir -p "$OUTDIR"
 exec "$SERIA" "${OPTIONS[@]}" --sort --shard "$k/$SHARDS" \

@@ -238,6 +238,14 @@ void CheckContainerNames(const std::vector<std::string>& images) {
                                  ContainerName(images[i], true, 1) + "...)");
 }
 
+void CheckImagesExist(const std::vector<std::string>& images) {
+    for (const std::string& image : images) {
+        struct stat st {};
+        if (::stat(image.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+            throw UsageError("obraz " + Quoted(image) + " nie istnieje");
+    }
+}
+
 void CheckOutputPaths(const Options& options) {
     const auto refuse = [](const char* option, const std::string& path, const std::string& why) {
         return UsageError(std::string(option) + " " + Quoted(path) + ": " + why);

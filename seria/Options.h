@@ -57,6 +57,10 @@ std::vector<BitOrder> ParseBitOrders(std::string_view text);
 // the first "." from two folders, or one image given twice) would overwrite
 // each other's containers: UsageError naming both.
 void CheckContainerNames(const std::vector<std::string>& images);
+// An image that does not exist is a mistake of the command line, told once
+// before any job: UsageError "obraz „x.pgm” nie istnieje". What exists but
+// cannot be coded (a pipe, a broken header) fails its own jobs.
+void CheckImagesExist(const std::vector<std::string>& images);
 
 // The report, the CSV and the folder for the containers, checked before any
 // job so that a series never runs only to fail at its end, or to write over

@@ -141,9 +141,13 @@ int Merge(const Options& options) {
         OutputFile csv(options.csvPath);
         const Separators seps = LocaleSeparators();
         int written = 0;
+        std::size_t rows = 0, failed = 0;
         merge.Write([&](std::string_view line, const ResultRecord* record) {
             csv.Add(line);
-            if (report && record && record->Written())
+            if (!record) return;
+            ++rows;
+            if (!record->error.empty() || record->check == CheckState::Failed) ++failed;
+            if (report && record->Written())
                 report->Add(Utf8ToCp1250(
                     ReportRowLine(MakeResultRow(record->item, ++written, seps)) + "\r\n"));
         });
@@ -152,6 +156,8 @@ int Merge(const Options& options) {
             report->Commit();
         }
         csv.Commit();
+        Say("połączono wierszy: " + std::to_string(rows) +
+            ", w tym nieudanych zadań: " + std::to_string(failed));
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
     } catch (const std::exception& e) {
@@ -179,7 +185,10 @@ int main(int argc, char** argv) {
             std::fputs(HelpText().c_str(), stdout);
             return 0;
         }
-        if (!options.merge) CheckContainerNames(options.images);
+        if (!options.merge) {
+            CheckImagesExist(options.images);
+            CheckContainerNames(options.images);
+        }
         CheckOutputPaths(options);
     } catch (const UsageError& e) {
         return UsageFailure(e.what());
