@@ -310,8 +310,8 @@ std::optional<double> BitsPerPixel(double bits, std::uint64_t pixels) {
     return bits / static_cast<double>(pixels);
 }
 
-std::string SweepCsv(const Sweep& sweep) {
-    std::string csv = "bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp";
+std::string SweepCsv(const Sweep& sweep, const std::string& imageField) {
+    std::string csv = "image,bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp";
     for (int plane = 7; plane >= 0; --plane)
         csv.append(",plane").append(std::to_string(plane)).append("_bpp");
     csv += "\n";
@@ -324,7 +324,7 @@ std::string SweepCsv(const Sweep& sweep) {
         return std::string(text, end.ptr);
     };
     for (const SweepRow& row : sweep.rows) {
-        csv += row.bitOrder == BitOrder::PixelMajor ? "B," : "P,";
+        csv += imageField + (row.bitOrder == BitOrder::PixelMajor ? ",B," : ",P,");
         csv += std::to_string(row.order);
         for (const double bits : {row.coderBits, row.ktBits, row.condEntropyBits, sweep.h0Bits})
             csv.append(",").append(rate(bits));

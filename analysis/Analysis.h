@@ -56,6 +56,7 @@ struct AnalysisImage {
     std::size_t pixelDataOffset = 0;
     std::uint16_t width = 0;
     std::uint16_t height = 0;
+    std::string name;  // the file's name, for what is saved of the analysis
 
     std::uint64_t RasterBytes() const {
         return file && file->Size() > pixelDataOffset ? file->Size() - pixelDataOffset : 0;
@@ -153,7 +154,8 @@ Sweep ComputeSweep(const AnalysisImage& image, const AnalysisControl& control = 
 std::optional<double> BitsPerPixel(double bits, std::uint64_t pixels);
 
 // The sweep and the plane costs as CSV ('.' decimals, six places):
-// "bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp,plane7_bpp,...,plane0_bpp".
-std::string SweepCsv(const Sweep& sweep);
+// "image,bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp,plane7_bpp,...,plane0_bpp";
+// `imageField` is the image's name as a CSV field, the same in every row.
+std::string SweepCsv(const Sweep& sweep, const std::string& imageField);
 
 }  // namespace eks

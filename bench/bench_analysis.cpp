@@ -24,7 +24,7 @@ namespace {
 
 AnalysisImage Image(std::shared_ptr<ByteStream> file) {
     const PgmHeader header = ParsePgmHeader(*file, "obraz");
-    return {file, header.pixelDataOffset, *header.width, *header.height};
+    return {file, header.pixelDataOffset, *header.width, *header.height, "obraz"};
 }
 
 // camera.pgm scaled up eight times, each pixel with noise of ±2.
@@ -48,9 +48,8 @@ double BestSeconds(int repetitions, F work) {
     for (int i = 0; i < repetitions; ++i) {
         const auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                            start)
-                                  .count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -81,6 +80,7 @@ int main(int argc, char** argv) {
     const AnalysisImage large = Image(LargePhotograph(*camera));
     std::printf("Analizuj 4096×4096 (sweep + map): %.2f s\n",
                 BestSeconds(1, [&] { analyse(large); }));
-    std::printf("peak memory: %.0f MiB (the file 16 MiB, one bit sequence 128 MiB, the map 64 MiB)\n",
-                PeakMiB());
+    std::printf(
+        "peak memory: %.0f MiB (the file 16 MiB, one bit sequence 128 MiB, the map 64 MiB)\n",
+        PeakMiB());
 }

@@ -35,19 +35,6 @@ Utf8Step Utf8StepAt(const std::string& s, std::size_t i) {
     return {i + length, true};
 }
 
-// A field as it stands, or in double quotes with its quotes doubled when a
-// reader would otherwise split it; always valid UTF-8.
-std::string CsvField(const std::string& raw) {
-    const std::string text = ValidUtf8(raw);
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + '"';
-}
-
 // bits / pixels with six decimals after a '.', whatever the locale; empty
 // without the figure or without pixels.
 std::string CsvRate(const std::optional<double>& bits, std::int64_t pixels) {
@@ -60,6 +47,17 @@ std::string CsvRate(const std::optional<double>& bits, std::int64_t pixels) {
 }
 
 }  // namespace
+
+std::string CsvField(const std::string& raw) {
+    const std::string text = ValidUtf8(raw);
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
 
 std::string ValidUtf8(const std::string& text) {
     std::string out;

@@ -43,6 +43,10 @@ std::string CsvText(const std::vector<ResultRecord>& records, CsvExtraColumns ex
 // the CSV's text fields go through.
 std::string ValidUtf8(const std::string& text);
 
+// A field as CsvLine writes it: as it stands, or in double quotes with its
+// quotes doubled when a reader would otherwise split it; always valid UTF-8.
+std::string CsvField(const std::string& raw);
+
 // bytes × 8 / pixels rounded half away from zero to six decimals, exact for
 // every 64-bit input: 65551 × 8 / 65536 → "8.001831". Empty when pixels is 0.
 std::string CsvBitsPerPixel(std::int64_t bytes, std::int64_t pixels);

@@ -67,7 +67,7 @@ void AddFigures(const SeriesImage& image, const SeriesStep& step, const SeriesRu
     // The image's bytes stay the series' own: a share that owns nothing.
     const AnalysisImage analysed{
         std::shared_ptr<const ByteStream>(image.file, [](const ByteStream*) {}),
-        image.pixelDataOffset, image.width, image.height};
+        image.pixelDataOffset, image.width, image.height, FileNamePart(image.path)};
     try {
         if (run.references) {
             const ReferenceFigures figures = ComputeReferences(analysed, step.bitOrder, control);

@@ -26,6 +26,7 @@
 
 #include "core/ByteStream.h"
 #include "core/Error.h"
+#include "results/Csv.h"
 #include "results/ResultRow.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
@@ -149,22 +150,28 @@ QImage CostMapImage(const CostMap& map) {
     return image;
 }
 
-QImage RenderCostMapImage(const QImage& map, int plane) {
+QImage RenderCostMapImage(const QImage& map, int plane, const QString& title) {
     constexpr int kMargin = 16;
     constexpr int kScaleWidth = 170;
     QFont font("DejaVu Sans");
     font.setPixelSize(16);
+    // A title line above the map and its scale says what the map shows.
+    const int top = title.isEmpty() ? 0 : 32;
     const int height = std::max(map.height(), 320);
-    QImage image(map.width() + kMargin + kScaleWidth, height, QImage::Format_RGB32);
+    QImage image(map.width() + kMargin + kScaleWidth, top + height, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.drawImage(0, (height - map.height()) / 2, map);
     painter.setFont(font);
+    if (top > 0)
+        painter.drawText(QRect(4, 0, image.width() - 8, top), Qt::AlignLeft | Qt::AlignVCenter,
+                         title);
+    painter.drawImage(0, top + (height - map.height()) / 2, map);
     const int scaleHeight = std::min(height, 520);
-    PaintScale(painter,
-               QRect(map.width() + kMargin, (height - scaleHeight) / 2, kScaleWidth, scaleHeight),
-               plane);
+    PaintScale(
+        painter,
+        QRect(map.width() + kMargin, top + (height - scaleHeight) / 2, kScaleWidth, scaleHeight),
+        plane);
     return image;
 }
 
@@ -353,9 +360,9 @@ AnalysisPage::AnalysisPage(QWidget* parent) : QWidget(parent) {
             guarded(&AnalysisPage::btnAnalysisStopClick));
     connect(btnSaveMap, &QPushButton::clicked, this, guarded(&AnalysisPage::btnSaveMapClick));
     connect(btnSaveTable, &QPushButton::clicked, this, guarded(&AnalysisPage::btnSaveTableClick));
-    connect(seAnalysisOrder, &QSpinBox::valueChanged, this, guarded(&AnalysisPage::ChoiceChanged));
+    connect(seAnalysisOrder, &QSpinBox::valueChanged, this, guarded(&AnalysisPage::OrderChosen));
     connect(cbAnalysisBitOrder, &QComboBox::currentIndexChanged, this,
-            guarded(&AnalysisPage::ChoiceChanged));
+            guarded(&AnalysisPage::OrderChosen));
     connect(cbAnalysisPlane, &QComboBox::currentIndexChanged, this,
             guarded(&AnalysisPage::ChoiceChanged));
     ApplyControls();
@@ -388,7 +395,9 @@ void AnalysisPage::SetImage(std::optional<AnalysisImage> image, int order, BitOr
     Cancel();
     ClearResults();
     image_ = std::move(image);
-    {
+    // The coder's order and bit order until the user chooses on the page;
+    // from then on the user's choice stays with every image.
+    if (!userChose_) {
         const QSignalBlocker a(seAnalysisOrder), b(cbAnalysisBitOrder);
         seAnalysisOrder->setValue(order);
         cbAnalysisBitOrder->setCurrentIndex(bitOrder == BitOrder::PixelMajor ? 0 : 1);
@@ -439,6 +448,11 @@ void AnalysisPage::btnAnalysisStopClick() {
     // wait for it.
     cancel_ = true;
     btnAnalysisStop->setEnabled(false);
+}
+
+void AnalysisPage::OrderChosen() {
+    userChose_ = true;
+    ChoiceChanged();
 }
 
 void AnalysisPage::ChoiceChanged() {
@@ -651,7 +665,15 @@ void AnalysisPage::btnSaveMapClick() {
             .path;
     if (chosen.isEmpty()) return;
     mapName_ = chosen;
-    SavePng(RenderCostMapImage(mapImage_, map_->plane), chosen);
+    // "camera.pgm, rząd 3, P (z przeplotem), bit 7": the image, the order, the
+    // bit order and the plane the map shows.
+    QString title =
+        QString::fromStdString(image_ ? image_->name : std::string()) +
+        QString::fromUtf8(", rząd %1, %2")
+            .arg(map_->cost.order)
+            .arg(cbAnalysisBitOrder->itemText(map_->cost.bitOrder == BitOrder::PixelMajor ? 0 : 1));
+    if (map_->plane >= 0) title += QString(", bit %1").arg(map_->plane);
+    SavePng(RenderCostMapImage(mapImage_, map_->plane, title), chosen);
 }
 
 void AnalysisPage::btnSaveTableClick() {
@@ -661,7 +683,7 @@ void AnalysisPage::btnSaveTableClick() {
                                .path;
     if (chosen.isEmpty()) return;
     tableName_ = chosen;
-    const std::string text = SweepCsv(*sweep_);
+    const std::string text = SweepCsv(*sweep_, CsvField(image_ ? image_->name : std::string()));
     WriteWholeFile(chosen.toStdString(), text.data(), text.size());
 }
 

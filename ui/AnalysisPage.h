@@ -44,7 +44,7 @@ inline const QColor kNoDataGrey(128, 128, 128);
 QImage CostMapImage(const CostMap& map);
 // The map with its scale beside it, as "Zapisz mapę" saves it: at least the
 // image's size.
-QImage RenderCostMapImage(const QImage& map, int plane);
+QImage RenderCostMapImage(const QImage& map, int plane, const QString& title = {});
 
 // The text under the pointer: "12, 34: wartość 137, koszt 3,42 bita", or
 // "12, 34: brak danych" for a pixel without a raster byte.
@@ -84,6 +84,8 @@ class AnalysisPage : public QWidget {
     void btnAnalyseClick();
     void btnAnalysisStopClick();
     void ChoiceChanged();
+    // The user changed the order or the bit order on the page.
+    void OrderChosen();
     void btnSaveMapClick();
     void btnSaveTableClick();
 
@@ -104,6 +106,8 @@ class AnalysisPage : public QWidget {
 
     QPushButton* btnAnalyse = nullptr;
     QPushButton* btnAnalysisStop = nullptr;
+    // Set once the user changes the page's order or bit order.
+    bool userChose_ = false;
     SpinEdit* seAnalysisOrder = nullptr;
     QComboBox* cbAnalysisBitOrder = nullptr;
     QComboBox* cbAnalysisPlane = nullptr;

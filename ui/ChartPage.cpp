@@ -397,7 +397,8 @@ ChartReferences ComputeChartReferences(const std::string& path, const AnalysisCo
     refs.state = ChartReferences::State::Gone;
     auto file = std::make_shared<ByteStream>();
     const SeriesImage image = LoadSeriesImage(path, *file);
-    const AnalysisImage analysed{file, image.pixelDataOffset, image.width, image.height};
+    const AnalysisImage analysed{file, image.pixelDataOffset, image.width, image.height,
+                                 FileNamePart(path)};
     const auto pixels = static_cast<double>(analysed.Pixels());
     if (!image.error.empty() || pixels == 0) return refs;
     try {

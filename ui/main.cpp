@@ -296,9 +296,9 @@ void TForm1::ShowImageToAnalysis() {
         return;
     }
     // The bytes are copied only when the page first analyses the image.
-    Analysis->SetImage(
-        AnalysisImage{nullptr, image_->pixelDataOffset, image_->width, image_->height},
-        seOrder->Value(), bitOrder);
+    Analysis->SetImage(AnalysisImage{nullptr, image_->pixelDataOffset, image_->width,
+                                     image_->height, FileNamePart(image_->path)},
+                       seOrder->Value(), bitOrder);
 }
 
 void TForm1::FLB2Click(const QString& path) {

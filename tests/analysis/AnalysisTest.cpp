@@ -22,14 +22,14 @@ AnalysisImage ImageOf(const std::string& fileBytes) {
     auto file = std::make_shared<ByteStream>();
     file->Write(fileBytes.data(), fileBytes.size());
     const PgmHeader header = ParsePgmHeader(*file, "obraz.pgm");
-    return {file, header.pixelDataOffset, *header.width, *header.height};
+    return {file, header.pixelDataOffset, *header.width, *header.height, "obraz.pgm"};
 }
 
 AnalysisImage SampleImage(const std::string& name) {
     auto file = std::make_shared<ByteStream>();
     file->LoadFromFile(std::string(SAMPLES_DIR) + "/" + name);
     const PgmHeader header = ParsePgmHeader(*file, name);
-    return {file, header.pixelDataOffset, *header.width, *header.height};
+    return {file, header.pixelDataOffset, *header.width, *header.height, "obraz.pgm"};
 }
 
 // The model's total is the coder's payload but for the range coder's rounding and its last
@@ -40,8 +40,7 @@ TEST(Analysis, TheModelsCostIsWhatTheCoderWrites) {
         if (entry.path().extension() != ".pgm") continue;
         const AnalysisImage image = SampleImage(entry.path().filename().string());
         for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
-            const ByteStream bits =
-                *ExpandBitSequence(*image.file, image.pixelDataOffset, order);
+            const ByteStream bits = *ExpandBitSequence(*image.file, image.pixelDataOffset, order);
             for (const int coderOrder : {1, 5, 9}) {
                 const double payload =
                     static_cast<double>(

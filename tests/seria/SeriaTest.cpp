@@ -269,7 +269,7 @@ TEST_F(SeriaTest, CheckedSeriesGivesTheWindowsReportAndTheCsvInTheSameOrderWhate
         const ReferenceFigures refs = ComputeReferences(bits->Data(), bits->Size());
         const ModelCost cost =
             ComputeModelCost({file, offset, static_cast<std::uint16_t>(image.width),
-                              static_cast<std::uint16_t>(image.height)},
+                              static_cast<std::uint16_t>(image.height), image.name},
                              order, bitOrder);
         ResultRecord record;
         record.path = image.path;

@@ -678,7 +678,10 @@ TEST_F(UserTest, EveryWayAJobEndsLeavesTheControlsOfThatWay) {
 
     // Closing the window during a decode stops the decoder, removes its
     // files and ends, with no message and no row.
-    WriteFile(dir_.File("earith-n.exe"), "#!/bin/sh\necho $$ > dekoder.pid\nexec sleep 60\n");
+    // The pid appears whole (written, then renamed), so that the window is
+    // closed only once it can be read.
+    WriteFile(dir_.File("earith-n.exe"),
+              "#!/bin/sh\necho $$ > dekoder.part && mv dekoder.part dekoder.pid\nexec sleep 60\n");
     ASSERT_TRUE(User().ClickEntry("FLB2", "text_P1.ybq"));
     QTimer close;
     close.setSingleShot(true);
@@ -928,10 +931,22 @@ TEST_F(UserTest, AnAnalysisShowsTheMapTableAndPlanesAndSavesThem) {
     EXPECT_GE(saved.height(), 512);
     const std::string csv = ReadFile(dir_.File("tabela.csv"));
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
-              "bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp,plane7_bpp,plane6_bpp,"
-              "plane5_bpp,plane4_bpp,plane3_bpp,plane2_bpp,plane1_bpp,plane0_bpp");
+              "image,bit_order,order,coder_bpp,kt_bpp,cond_entropy_bpp,h0_bpp,plane7_bpp,"
+              "plane6_bpp,plane5_bpp,plane4_bpp,plane3_bpp,plane2_bpp,plane1_bpp,plane0_bpp");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 19);
+    EXPECT_NE(csv.find("\ncamera.pgm,P,3,"), std::string::npos) << csv;
     EXPECT_TRUE(shown_.empty()) << Messages();
+
+    // Once the user has chosen on the page, the next image keeps that order
+    // and bit order rather than the coder's.
+    User().TypeNumber("seAnalysisOrder", 5);
+    UserDriver::Click(bitOrder);
+    User().Key(Qt::Key_Escape);
+    User().Key(Qt::Key_Up);
+    ASSERT_EQ(bitOrder->currentText().toStdString(), "B (bez przeplotu)");
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    EXPECT_EQ(order->value(), 5);
+    EXPECT_EQ(bitOrder->currentText().toStdString(), "B (bez przeplotu)");
 
     // An image without pixels has nothing to analyse.
     WriteFile(dir_.File("pusty.pgm"), "P5\n600 0\n255\n");
