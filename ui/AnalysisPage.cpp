@@ -611,6 +611,18 @@ void AnalysisPage::ShowPlaneCosts() {
     auto* series = new QBarSeries;
     series->setObjectName("PlaneBars");
     series->append(set);
+    // The bar under the pointer names its plane and value.
+    connect(series, &QBarSeries::hovered, this, [this](bool over, int index, QBarSet* bars) {
+        if (!over) {
+            lbAnalysisHover->clear();
+            return;
+        }
+        lbAnalysisHover->setText(
+            QString("bit %1: %2 bpp")
+                .arg(7 - index)
+                .arg(QString::number(bars->at(index), 'f', 3)
+                         .replace('.', QString::fromStdString(seps_.decimal))));
+    });
     chart->addSeries(series);
     for (QAbstractAxis* axis : chart->axes())
         series->attachAxis(axis);

@@ -892,6 +892,13 @@ TEST_F(UserTest, AnAnalysisShowsTheMapTableAndPlanesAndSavesThem) {
     for (int i = 0; i < 8; ++i)
         sum += planes->at(i);
     EXPECT_NEAR(sum, table->item(11, 2)->text().toDouble(), 0.002);
+    // The pointer over plane 7's bar names its plane and value.
+    QChartView* planeChart = User().Find<QChartView>("PlaneChart");
+    const QPointF barMiddle =
+        planeChart->chart()->mapToPosition(QPointF(0, planes->at(0) / 2), bars[0]);
+    QTest::mouseMove(planeChart->viewport(), planeChart->mapFromScene(barMiddle));
+    EXPECT_EQ(User().Find<QLabel>("lbAnalysisHover")->text(),
+              QString("bit 7: %1 bpp").arg(planes->at(0), 0, 'f', 3));
 
     // The pixel under the pointer: its value from the raster, its cost.
     const std::string raster = Raster("camera.pgm");
