@@ -293,6 +293,22 @@ TEST_F(ChartPageTest, DrawsTheRecordsAndShowsThePointUnderThePointer) {
     Move(InView(planeOrder, 8, 1.0));
     EXPECT_FALSE(hover->isVisible());
 
+    // Two markers within reach of the pointer: the nearer one is named,
+    // whichever line it is on.
+    page_.SetRecords(
+        {Record("/img/obraz.pgm", 'B', 3, 28779), Record("/img/obraz.pgm", 'P', 3, 30005)});
+    QApplication::processEvents();  // the chart laid out for its new lines
+    const QPoint atB = InView(Line("obraz.pgm — bez przeplotu (B)"), 3, 28779.0 * 8 / 65536);
+    const QPoint atP = InView(Line("obraz.pgm — z przeplotem (P)"), 3, 30005.0 * 8 / 65536);
+    const qreal apart = QLineF(atB, atP).length();
+    ASSERT_TRUE(apart >= 3 && apart <= 9) << apart;
+    Move(atB + (atP - atB) * 0.3);
+    EXPECT_TRUE(hover->text().startsWith(QString::fromUtf8("obraz.pgm — bez przeplotu (B)")))
+        << hover->text().toStdString();
+    Move(atB + (atP - atB) * 0.7);
+    EXPECT_TRUE(hover->text().startsWith(QString::fromUtf8("obraz.pgm — z przeplotem (P)")))
+        << hover->text().toStdString();
+
     // A row deleted: the chart follows, the plane-order line loses a step.
     page_.SetRecords({Record("/img/obraz.pgm", 'P', 3, 30005)});
     ASSERT_NE(Line("obraz.pgm — z przeplotem (P)"), nullptr);
