@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <map>
+
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
@@ -379,6 +382,34 @@ TEST_F(ChartPageTest, ShowsTheReferencesOfEachImagesFileOrSaysWhyNot) {
     EXPECT_LT(kt->pen().widthF(), Line("obraz.pgm — bez przeplotu (B)")->pen().widthF());
     for (int order = 1; order < 9; ++order)
         EXPECT_GE(entropy->at(order - 1).y() + 1e-9, entropy->at(order).y()) << order;
+    // Each bit order's line has its own sequence's figures, worked out here
+    // by counting (context, bit) pairs of the bits laid out by hand; the
+    // first bits' context may differ, a few bits in 4096 at most.
+    const auto conditionalEntropy = [&](bool planes, int order) {
+        std::vector<int> bits;
+        for (int k = 0; k < 8 * 512; ++k) {
+            const int pixel = planes ? k % 512 : k / 8;
+            const int bit = planes ? 7 - k / 512 : 7 - k % 8;
+            bits.push_back((static_cast<unsigned char>(raster[pixel]) >> bit) & 1);
+        }
+        std::map<std::pair<int, int>, double> counts;
+        for (std::size_t i = 0, context = 0; i < bits.size(); ++i) {
+            counts[{static_cast<int>(context), bits[i]}] += 1;
+            context = ((context << 1) | static_cast<std::size_t>(bits[i])) & ((1u << order) - 1);
+        }
+        double sum = 0;
+        for (const auto& [key, n] : counts) {
+            const auto other = counts.find({key.first, 1 - key.second});
+            sum -= n * std::log2(n / (n + (other == counts.end() ? 0 : other->second)));
+        }
+        return sum / 512;
+    };
+    QLineSeries* entropyB = Line("obraz.pgm — bez przeplotu (B) — entropia warunkowa");
+    ASSERT_TRUE(entropyB);
+    for (int order = 1; order <= 9; ++order) {
+        EXPECT_NEAR(entropyB->at(order - 1).y(), conditionalEntropy(false, order), 0.02) << order;
+        EXPECT_NEAR(entropy->at(order - 1).y(), conditionalEntropy(true, order), 0.02) << order;
+    }
     EXPECT_EQ(Line("inny.pgm — z przeplotem (P) — kt"), nullptr);
 
     // The file changed since it was plotted: no references for it.
