@@ -123,6 +123,11 @@ void ByteStream::SaveToFile(const std::string& path, SafeSave::Links links) cons
     WriteWholeFile(path, data_.get(), size_, links);
 }
 
+std::string SaveFailureMessage(const std::string& path, const SafeSave::Failure& failure) {
+    return failure.stage == SafeSave::Stage::Write ? WriteErrorMessage(path, failure.error)
+                                                   : CannotCreateFileMessage(path);
+}
+
 void WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                     SafeSave::Links links) {
     try {
@@ -130,9 +135,7 @@ void WriteWholeFile(const std::string& path, const void* data, std::size_t size,
         save.Write(data, size);
         save.Commit();
     } catch (const SafeSave::Failure& failure) {
-        if (failure.stage == SafeSave::Stage::Write)
-            throw Error(WriteErrorMessage(path, failure.error));
-        throw Error(CannotCreateFileMessage(path));
+        throw Error(SaveFailureMessage(path, failure));
     }
 }
 

@@ -82,6 +82,11 @@ class ByteStream {
 void WriteWholeFile(const std::string& path, const void* data, std::size_t size,
                     SafeSave::Links links = SafeSave::Links::Follow);
 
+// The text of a save of `path` that failed: "Cannot create file <path>" when
+// the file was refused or not made, a Polish write error naming the cause
+// when the bytes could not be written or put in place.
+std::string SaveFailureMessage(const std::string& path, const SafeSave::Failure& failure);
+
 // "Plik <path> ma <size> bajtów, więcej niż dopuszczalne <budget> bajtów
 // pamięci - nie został wczytany".
 std::string FileTooLargeMessage(const std::string& path, std::uint64_t size);

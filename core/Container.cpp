@@ -4,7 +4,6 @@
 
 #include "core/Error.h"
 #include "core/Files.h"
-#include "core/IoText.h"
 #include "core/Paths.h"
 
 namespace eks {
@@ -56,9 +55,7 @@ std::int64_t WriteContainer(const ByteStream& payload, const std::string& contai
         save.Commit();
         return static_cast<std::int64_t>(save.BytesWritten());
     } catch (const SafeSave::Failure& failure) {
-        if (failure.stage == SafeSave::Stage::Write)
-            throw ContainerNotCreatable(WriteErrorMessage(containerPath, failure.error));
-        throw ContainerNotCreatable(CannotCreateFileMessage(containerPath));
+        throw ContainerNotCreatable(SaveFailureMessage(containerPath, failure));
     }
 }
 

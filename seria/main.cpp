@@ -23,7 +23,6 @@
 #include "core/Cp1250.h"
 #include "core/Error.h"
 #include "core/Files.h"
-#include "core/IoText.h"
 #include "core/Paths.h"
 #include "results/Csv.h"
 #include "results/Report.h"
@@ -97,9 +96,7 @@ class OutputFile {
         try {
             step();
         } catch (const SafeSave::Failure& failure) {
-            if (failure.stage == SafeSave::Stage::Write)
-                throw Error(WriteErrorMessage(path_, failure.error));
-            throw Error(CannotCreateFileMessage(path_));
+            throw Error(SaveFailureMessage(path_, failure));
         }
     }
 

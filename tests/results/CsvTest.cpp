@@ -127,7 +127,7 @@ TEST(CsvReader, ReadsBackWhatTheWriterWroteByteForByte) {
         }
         return text;
     };
-    for (const char* name : {"okno.csv", "seria.csv", "part1.csv", "part2.csv", "merged.csv"}) {
+    for (const char* name : {"okno.csv", "seria.csv", "shard1.csv", "shard2.csv", "merged.csv"}) {
         SCOPED_TRACE(name);
         const std::string path = std::string(EKS_CSV_DATA_DIR) + "/" + name;
         CsvReader reader(path, 16);  // a small buffer: rows cross its end
@@ -136,7 +136,7 @@ TEST(CsvReader, ReadsBackWhatTheWriterWroteByteForByte) {
         std::string problem;
         const auto columns = CsvHeaderColumns(row.fields, problem);
         ASSERT_TRUE(columns) << problem;
-        EXPECT_EQ(columns->shard, std::string(name).starts_with("part"));
+        EXPECT_EQ(columns->shard, std::string(name).starts_with("shard"));
         EXPECT_EQ(columns->extra.references && columns->extra.planeCosts,
                   std::string(name) == "seria.csv");
         std::size_t rows = 0;

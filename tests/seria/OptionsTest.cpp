@@ -46,7 +46,7 @@ TEST(SeriaOptions, OrdersBitOrdersAndEveryOptionForm) {
     EXPECT_EQ(shard.images, (Args{"B.pgm", "a.pgm", "b.pgm"}));
     EXPECT_EQ(shard.shard, (Shard{2, 3}));
     EXPECT_TRUE(ParseOptions({"--merge", "--csv", "c.csv", "p1.csv"}).merge);
-    // The plan's fingerprint as the shards of tests/results/data/part*.csv
+    // The plan's fingerprint as the shards of tests/results/data/shard*.csv
     // carry it: a plan's pieces written by earlier builds still merge.
     EXPECT_EQ(PlanFingerprint(ParseOptions({"--orders", "1-2", "--check", "--shard", "1/2",
                                             "text.pgm", "coins.pgm"}),
