@@ -409,7 +409,12 @@ TEST(OpisRtf, ReadsAsPolishTextWithHeadings) {
                                    u"FS Before",
                                    u"FS After",
                                    u"arith-n.exe",
-                                   u"earith-n.exe"})
+                                   u"earith-n.exe",
+                                   u"Wczytaj wyniki",
+                                   u"Uruchom serię",
+                                   u"każdy obraz",
+                                   u"średnia",
+                                   u"--merge"})
         EXPECT_TRUE(text.contains(QString::fromUtf16(phrase)))
             << QString::fromUtf16(phrase).toStdString();
     // Nothing of the markup, the font table or the information group shows;
@@ -422,7 +427,8 @@ TEST(OpisRtf, ReadsAsPolishTextWithHeadings) {
     // The headings are paragraphs of their own, bold, larger and coloured.
     const auto runs = Runs(doc);
     for (const char16_t* heading :
-         {u"Wybór obrazu", u"Kodowanie", u"Dekodowanie", u"Wyniki", u"Opcje"}) {
+         {u"Wybór obrazu", u"Kodowanie", u"Dekodowanie", u"Wyniki", u"Opcje", u"Seria", u"Wykres",
+          u"Analiza", u"Program eksperymenty-seria"}) {
         const QString h = QString::fromUtf16(heading);
         bool found = false;
         for (QTextBlock b = doc.begin(); b != doc.end(); b = b.next()) {
