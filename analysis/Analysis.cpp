@@ -24,7 +24,7 @@ constexpr std::size_t kCountBlock = std::size_t{1} << 20;
 // it cannot be had.
 ByteStream BitsOf(const AnalysisImage& image, BitOrder bitOrder) {
     std::optional<ByteStream> bits =
-        ExpandBitSequence(*image.file, image.pixelDataOffset, bitOrder);
+        ExpandBitSequence(*image.file, image.pixelDataOffset, bitOrder, BitSequenceBudget());
     if (!bits) throw AnalysisOutOfMemory();
     return std::move(*bits);
 }
@@ -131,6 +131,51 @@ void WithProgress(const AnalysisControl& control, const std::atomic<std::uint64_
     report();
 }
 
+// Counts of the bit that came after each context of the previous nine bits
+// (zeros before the start); the context of a lower order N is the low N bits
+// of it, so one pass serves every order.
+class ContextCounts {
+  public:
+    void Add(std::uint32_t bit) {
+        ++counts_[(ctx_ << 1) | bit];
+        ctx_ = ((ctx_ << 1) | bit) & kMask;
+    }
+
+    ReferenceFigures Figures() const {
+        ReferenceFigures figures;
+        const double ln2 = std::log(2.0);
+        for (int order = 1; order <= kAnalysisMaxOrder; ++order) {
+            const std::uint32_t contexts = 1u << order;
+            std::vector<std::uint64_t> n0(contexts), n1(contexts);
+            for (std::uint32_t c = 0; c <= kMask; ++c) {
+                n0[c & (contexts - 1)] += counts_[c << 1];
+                n1[c & (contexts - 1)] += counts_[(c << 1) | 1];
+            }
+            double kt = 0, h = 0;
+            for (std::uint32_t c = 0; c < contexts; ++c) {
+                const double a = static_cast<double>(n0[c]), b = static_cast<double>(n1[c]);
+                // KT: p(1) = (n1 + ½) / (n0 + n1 + 1) bit by bit multiplies to
+                // Γ(a + ½) Γ(b + ½) / (π Γ(a + b + 1)), whatever the order of the bits.
+                // An unseen context costs nothing; the logarithms may leave -1e-16 there.
+                kt += std::max(0.0, (std::lgamma(a + b + 1) - std::lgamma(a + 0.5) -
+                                     std::lgamma(b + 0.5) + std::log(std::numbers::pi)) /
+                                        ln2);
+                // H(bit | context) × bits: a·log2((a + b) / a) + b·log2((a + b) / b).
+                if (a > 0) h += a * std::log2((a + b) / a);
+                if (b > 0) h += b * std::log2((a + b) / b);
+            }
+            figures.kt[order] = kt;
+            figures.condEntropy[order] = h;
+        }
+        return figures;
+    }
+
+  private:
+    static constexpr std::uint32_t kMask = (1u << kContextBits) - 1;
+    std::array<std::uint64_t, 2u << kContextBits> counts_{};
+    std::uint32_t ctx_ = 0;
+};
+
 }  // namespace
 
 std::string NothingToAnalyseMessage() {
@@ -139,53 +184,50 @@ std::string NothingToAnalyseMessage() {
 
 ReferenceFigures ComputeReferences(const std::uint8_t* bits, std::size_t n,
                                    const AnalysisControl& control) {
-    // Counts of the bit that came after each context of the previous nine
-    // bits; the context of a lower order N is the low N bits of it, so one
-    // pass serves every order.
-    std::array<std::uint64_t, 2u << kContextBits> counts{};
-    constexpr std::uint32_t mask = (1u << kContextBits) - 1;
-    std::uint32_t ctx = 0;
+    ContextCounts counts;
     for (std::size_t first = 0; first < n; first += kCountBlock) {
         if (control.Cancelled()) throw AnalysisCancelled();
         const std::size_t end = std::min(n, first + kCountBlock);
-        for (std::size_t i = first; i < end; ++i) {
-            const std::uint32_t bit = bits[i] & 1u;
-            ++counts[(ctx << 1) | bit];
-            ctx = ((ctx << 1) | bit) & mask;
-        }
+        for (std::size_t i = first; i < end; ++i)
+            counts.Add(bits[i] & 1u);
     }
-    ReferenceFigures figures;
-    const double ln2 = std::log(2.0);
-    for (int order = 1; order <= kAnalysisMaxOrder; ++order) {
-        const std::uint32_t contexts = 1u << order;
-        std::vector<std::uint64_t> n0(contexts), n1(contexts);
-        for (std::uint32_t c = 0; c <= mask; ++c) {
-            n0[c & (contexts - 1)] += counts[c << 1];
-            n1[c & (contexts - 1)] += counts[(c << 1) | 1];
-        }
-        double kt = 0, h = 0;
-        for (std::uint32_t c = 0; c < contexts; ++c) {
-            const double a = static_cast<double>(n0[c]), b = static_cast<double>(n1[c]);
-            // KT: p(1) = (n1 + ½) / (n0 + n1 + 1) bit by bit multiplies to
-            // Γ(a + ½) Γ(b + ½) / (π Γ(a + b + 1)), whatever the order of the bits.
-            // An unseen context costs nothing; the logarithms may leave -1e-16 there.
-            kt += std::max(0.0, (std::lgamma(a + b + 1) - std::lgamma(a + 0.5) -
-                                 std::lgamma(b + 0.5) + std::log(std::numbers::pi)) /
-                                    ln2);
-            // H(bit | context) × bits: a·log2((a + b) / a) + b·log2((a + b) / b).
-            if (a > 0) h += a * std::log2((a + b) / a);
-            if (b > 0) h += b * std::log2((a + b) / b);
-        }
-        figures.kt[order] = kt;
-        figures.condEntropy[order] = h;
-    }
-    return figures;
+    return counts.Figures();
 }
 
 ReferenceFigures ComputeReferences(const AnalysisImage& image, BitOrder bitOrder,
                                    const AnalysisControl& control) {
-    const ByteStream bits = BitsOf(image, bitOrder);
-    return ComputeReferences(bits.Data(), bits.Size(), control);
+    // The bits in the order the sequence lays them out, read off the raster.
+    const auto n = static_cast<std::size_t>(image.RasterBytes());
+    const std::uint8_t* raster = n > 0 ? image.Raster() : nullptr;
+    constexpr std::size_t kBytesPerBlock = kCountBlock / 8;
+    ContextCounts counts;
+    if (bitOrder == BitOrder::PixelMajor) {
+        for (std::size_t first = 0; first < n; first += kBytesPerBlock) {
+            if (control.Cancelled()) throw AnalysisCancelled();
+            const std::size_t end = std::min(n, first + kBytesPerBlock);
+            for (std::size_t j = first; j < end; ++j)
+                for (int plane = 7; plane >= 0; --plane)
+                    counts.Add((raster[j] >> plane) & 1u);
+        }
+    } else {
+        for (int plane = 7; plane >= 0; --plane)
+            for (std::size_t first = 0; first < n; first += kCountBlock) {
+                if (control.Cancelled()) throw AnalysisCancelled();
+                const std::size_t end = std::min(n, first + kCountBlock);
+                for (std::size_t j = first; j < end; ++j)
+                    counts.Add((raster[j] >> plane) & 1u);
+            }
+    }
+    return counts.Figures();
+}
+
+ImageReferences ComputeImageReferences(const AnalysisImage& image, const AnalysisControl& control) {
+    ImageReferences refs;
+    for (const BitOrder bitOrder : {BitOrder::PixelMajor, BitOrder::PlaneMajor})
+        refs.byBitOrder[bitOrder == BitOrder::PixelMajor ? 0 : 1] =
+            ComputeReferences(image, bitOrder, control);
+    refs.h0Bits = PixelEntropyBits(image);
+    return refs;
 }
 
 double PixelEntropyBits(const AnalysisImage& image) {
@@ -257,14 +299,14 @@ Sweep ComputeSweep(const AnalysisImage& image, const AnalysisControl& control, i
     Sweep sweep;
     sweep.pixels = image.Pixels();
     const std::uint64_t n = image.RasterBytes();
-    sweep.h0Bits = PixelEntropyBits(image);
+    const ImageReferences refs = ComputeImageReferences(image, control);
+    sweep.h0Bits = refs.h0Bits;
     const std::uint64_t perRun = BlocksOf(8 * n);
     const std::uint64_t total = 2 * kAnalysisMaxOrder * perRun;
     std::atomic<std::uint64_t> done{0};
     WithProgress(control, done, total, [&] {
         for (const BitOrder bitOrder : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
             const ByteStream bits = BitsOf(image, bitOrder);
-            const ReferenceFigures refs = ComputeReferences(bits.Data(), bits.Size(), control);
             std::vector<ModelCost> costs(kAnalysisMaxOrder);
             // The orders share the bit sequence; each thread takes the next order.
             std::atomic<int> next{0};
@@ -296,8 +338,8 @@ Sweep ComputeSweep(const AnalysisImage& image, const AnalysisControl& control, i
                 row.order = cost.order;
                 row.coderBits = cost.totalBits;
                 row.planeBits = cost.planeBits;
-                row.ktBits = refs.kt[cost.order];
-                row.condEntropyBits = refs.condEntropy[cost.order];
+                row.ktBits = refs.Of(bitOrder).kt[cost.order];
+                row.condEntropyBits = refs.Of(bitOrder).condEntropy[cost.order];
                 sweep.rows.push_back(row);
             }
         }

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,15 +86,73 @@ struct ReferenceFigures {
 ReferenceFigures ComputeReferences(const std::uint8_t* bits, std::size_t n,
                                    const AnalysisControl& control = {});
 
-// The same for the image's bit sequence in one bit order, built here and let
-// go. Throws AnalysisOutOfMemory, AnalysisCancelled.
+// The same for the image's bit sequence in one bit order, counted from the
+// raster bytes as they stand: the sequence itself is never built. Throws
+// AnalysisCancelled.
 ReferenceFigures ComputeReferences(const AnalysisImage& image, BitOrder bitOrder,
                                    const AnalysisControl& control = {});
+
+// Everything the references of one image are: the figures of both bit orders
+// and the raster's N · H0, each counted once.
+struct ImageReferences {
+    std::array<ReferenceFigures, 2> byBitOrder;  // 0: pixel order (B), 1: plane order (P)
+    double h0Bits = 0;
+
+    const ReferenceFigures& Of(BitOrder bitOrder) const {
+        return byBitOrder[bitOrder == BitOrder::PixelMajor ? 0 : 1];
+    }
+};
+
+// The references of the image, worked out once for everyone who shows them:
+// the chart, the series and the sweep. Throws AnalysisCancelled.
+ImageReferences ComputeImageReferences(const AnalysisImage& image,
+                                       const AnalysisControl& control = {});
 
 // N · H0 of the raster bytes' histogram, in bits: what a memoryless pixel
 // coder would need for the n bytes (of the image's raster).
 double PixelEntropyBits(const std::uint8_t* raster, std::size_t n);
 double PixelEntropyBits(const AnalysisImage& image);
+
+// ------------------------------------------------------------ failures
+
+// Why an analysis gave nothing.
+enum class AnalysisFailure {
+    None,
+    Cancelled,    // the control asked it to stop
+    OutOfMemory,  // a bit sequence or a block could not be had
+    Other,        // another error; the text says which
+};
+
+// What an analysis gave, or why it gave nothing, for callers that go on
+// after a failure (a series' step).
+template <class T>
+struct AnalysisResult {
+    std::optional<T> value;
+    AnalysisFailure failure = AnalysisFailure::None;
+    std::string text;  // the failure's text; kOutOfMemoryMessage for want of memory
+};
+
+// Runs `work` and gives its value, or the failure its exception stands for.
+template <class Work>
+auto TryAnalysis(Work&& work) -> AnalysisResult<decltype(work())> {
+    AnalysisResult<decltype(work())> result;
+    try {
+        result.value.emplace(work());
+    } catch (const AnalysisCancelled& e) {
+        result.failure = AnalysisFailure::Cancelled;
+        result.text = e.what();
+    } catch (const AnalysisOutOfMemory&) {
+        result.failure = AnalysisFailure::OutOfMemory;
+        result.text = kOutOfMemoryMessage;
+    } catch (const std::bad_alloc&) {
+        result.failure = AnalysisFailure::OutOfMemory;
+        result.text = kOutOfMemoryMessage;
+    } catch (const std::exception& e) {
+        result.failure = AnalysisFailure::Other;
+        result.text = e.what();
+    }
+    return result;
+}
 
 // ------------------------------------------------------------- model costs
 

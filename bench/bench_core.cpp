@@ -17,12 +17,14 @@ constexpr std::size_t kPixels = std::size_t{kSide} * kSide;
 eks::ExperimentState MakeState() {
     eks::ExperimentState st;
     const std::string header = "P5\n4096 4096\n255\n";
-    st.SourceStream.Write(header.data(), header.size());
+    auto file = std::make_shared<eks::ByteStream>();
+    file->Write(header.data(), header.size());
     std::vector<std::uint8_t> pixels(kPixels);
     std::mt19937 rng(7);
     for (std::size_t i = 0; i < kPixels; ++i)
         pixels[i] = static_cast<std::uint8_t>((i % kSide + i / kSide) / 32 + rng() % 16);
-    st.SourceStream.Write(pixels.data(), pixels.size());
+    file->Write(pixels.data(), pixels.size());
+    st.SourceStream = file;
     st.PixelDataOffset = static_cast<std::int32_t>(header.size());
     return st;
 }
@@ -30,7 +32,7 @@ eks::ExperimentState MakeState() {
 void BuildBitSequence(benchmark::State& state, eks::BitOrder order) {
     eks::ExperimentState st = MakeState();
     for (auto _ : state) {
-        auto seq = eks::ExpandBitSequence(st.SourceStream, st.PixelDataOffset, order);
+        auto seq = eks::ExpandBitSequence(*st.SourceStream, st.PixelDataOffset, order);
         benchmark::DoNotOptimize(seq->Data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * 8 * kPixels));
@@ -45,7 +47,7 @@ void ExpandBitsInPlace(benchmark::State& state, eks::BitOrder order) {
     eks::ExperimentState st = MakeState();
     std::vector<std::uint8_t> out(8 * kPixels);
     for (auto _ : state) {
-        eks::ExpandBits(st.SourceStream.Data() + st.PixelDataOffset, kPixels, order, out.data());
+        eks::ExpandBits(st.SourceStream->Data() + st.PixelDataOffset, kPixels, order, out.data());
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * 8 * kPixels));
@@ -59,7 +61,7 @@ BENCHMARK_CAPTURE(ExpandBitsInPlace, PlaneMajor, eks::BitOrder::PlaneMajor)
 void ReconstructAllPasses(benchmark::State& state) {
     eks::ExperimentState st = MakeState();
     auto decoded =
-        eks::ExpandBitSequence(st.SourceStream, st.PixelDataOffset, eks::BitOrder::PlaneMajor);
+        eks::ExpandBitSequence(*st.SourceStream, st.PixelDataOffset, eks::BitOrder::PlaneMajor);
     std::vector<std::uint8_t> shown(kPixels), next(kPixels);
     for (auto _ : state) {
         decoded->Seek(0);

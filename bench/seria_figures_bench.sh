@@ -8,8 +8,8 @@
 # bin/arith-n.exe. RUNS (default 3) rounds are timed, JOBS (default 2) jobs at a time; each
 # round times
 #   plain   the series alone;
-#   refs    with --references (counts of each job's bit sequence, no run of the model; the
-#           goal: at most 1.5 times "plain");
+#   refs    with --references (each image's contexts counted once per bit order, read off
+#           its raster, no run of the model; the goal: at most 1.10 times "plain");
 #   planes  with --plane-costs (one more run of the coder's model per job);
 #   both    with both.
 # The rounds alternate their order; the summary takes the fastest round of each, as this is

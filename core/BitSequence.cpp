@@ -77,7 +77,7 @@ std::optional<ByteStream> ExpandBitSequence(const ByteStream& file, std::size_t 
 }
 
 void ForgetImageForWantOfMemory(ExperimentState& state) {
-    state.SourceStream.Clear();
+    state.SourceStream.reset();
     state.ImageWidth = 1;
     state.ImageHeight = 1;
 }

@@ -35,9 +35,9 @@ std::optional<ByteStream> ExpandBitSequence(
     const ByteStream& file, std::size_t pixelDataOffset, BitOrder order,
     std::size_t memoryLimit = std::numeric_limits<std::size_t>::max());
 
-// What a failed build of the bit sequence leaves: SourceStream emptied to give
-// its memory back, and an image of 1 × 1; the image must be chosen again
-// before it can be coded.
+// What a failed build of the bit sequence leaves: the window's share of
+// SourceStream let go, to give its memory back once no one else holds it, and
+// an image of 1 × 1; the image must be chosen again before it can be coded.
 void ForgetImageForWantOfMemory(ExperimentState& state);
 
 }  // namespace eks

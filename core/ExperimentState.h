@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/ByteStream.h"
@@ -26,8 +27,11 @@ struct ExperimentState {
     std::string AppDir;               // executable's directory, ending in a separator
     std::string CurrentPath;          // file chosen last in either file list
     std::int64_t SourceFileSize = 0;  // bytes
-    ByteStream SourceStream;          // the whole selected PGM file
-    ByteStream ContainerStream;       // a container, later the decoder's output
+    // The whole selected PGM file, loaded once and then only read: the
+    // window's image, a series and the analysis share it. Letting it go here
+    // drops the window's share only. None before the first load.
+    std::shared_ptr<const ByteStream> SourceStream;
+    ByteStream ContainerStream;  // a container, later the decoder's output
     TItemRec Item;
     bool Busy = false;               // true while a selected file is being loaded
     std::uint16_t ImageWidth = 200;  // 200×200 is the title picture's size

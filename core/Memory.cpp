@@ -1,6 +1,8 @@
 #include "core/Memory.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <limits>
 #include <new>
 
 #include "core/Error.h"
@@ -64,6 +66,23 @@ std::uint64_t MemoryBudget() {
 
 void SetMemoryBudget(std::uint64_t bytes) {
     BudgetOverride() = bytes;
+}
+
+namespace {
+
+std::atomic<std::uint64_t> bitSequenceBudget{0};
+
+}  // namespace
+
+std::size_t BitSequenceBudget() {
+    const std::uint64_t bytes = bitSequenceBudget.load(std::memory_order_relaxed);
+    if (bytes == 0 || bytes > std::numeric_limits<std::size_t>::max())
+        return std::numeric_limits<std::size_t>::max();
+    return static_cast<std::size_t>(bytes);
+}
+
+void SetBitSequenceBudget(std::uint64_t bytes) {
+    bitSequenceBudget.store(bytes, std::memory_order_relaxed);
 }
 
 bool FitsMemoryBudget(std::uint64_t bytes) {

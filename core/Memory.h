@@ -29,6 +29,13 @@ std::uint64_t MemoryBudget();
 void SetMemoryBudget(std::uint64_t bytes);
 bool FitsMemoryBudget(std::uint64_t bytes);
 
+// The most bytes a bit sequence may take: by default as many as the system
+// gives (the sequence is 8 bytes a pixel byte, and its build fails cleanly
+// when they cannot be had). Tests set a small one to have a step run out of
+// memory; 0 goes back to the default.
+std::size_t BitSequenceBudget();
+void SetBitSequenceBudget(std::uint64_t bytes);
+
 // The text shown when a picture of width × height pixels cannot be made.
 std::string PictureTooLargeMessage(std::uint32_t width, std::uint32_t height);
 

@@ -131,8 +131,7 @@ PgmHeader ParsePgmHeader(const ByteStream& file, const std::string& path) {
     return header;
 }
 
-void ScanPgmHeader(ExperimentState& state) {
-    const PgmHeader header = ParsePgmHeader(state.SourceStream, state.CurrentPath);
+void ApplyPgmHeader(ExperimentState& state, const PgmHeader& header) {
     if (header.width) {
         state.ImageWidth = *header.width;
         state.Item.ResultWidth = state.ImageWidth;
@@ -143,12 +142,12 @@ void ScanPgmHeader(ExperimentState& state) {
     }
     if (!header.Whole()) throw Error(header.error);
     state.PixelDataOffset = static_cast<std::int32_t>(header.pixelDataOffset);
-    state.SourceStream.Seek(header.pixelDataOffset);
 }
 
-void ReadPgmHeader(ExperimentState& state) {
-    state.SourceStream.LoadUserFile(state.CurrentPath);
-    ScanPgmHeader(state);
+void ScanPgmHeader(ExperimentState& state) {
+    static const ByteStream kNoBytes{};
+    ApplyPgmHeader(state, ParsePgmHeader(state.SourceStream ? *state.SourceStream : kNoBytes,
+                                         state.CurrentPath));
 }
 
 }  // namespace eks

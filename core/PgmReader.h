@@ -36,16 +36,12 @@ struct PgmHeader {
 // raster itself is never touched.
 PgmHeader ParsePgmHeader(const ByteStream& file, const std::string& path);
 
-// Loads the file at state.CurrentPath whole into state.SourceStream and scans
-// its header (ScanPgmHeader). "Cannot open file <path>", and a file larger
-// than the memory budget (refused before it is read), leave SourceStream as
-// it was.
-void ReadPgmHeader(ExperimentState& state);
+// Applies a header to the state: ImageWidth, ImageHeight, ResultWidth,
+// ResultHeight and PixelDataOffset, as far as they were read. Throws Error
+// with the scan's error after applying what it had read.
+void ApplyPgmHeader(ExperimentState& state, const PgmHeader& header);
 
-// Scans state.SourceStream and applies the header to the state: ImageWidth,
-// ImageHeight, ResultWidth, ResultHeight and PixelDataOffset, as far as they
-// were read, and leaves the stream's position at PixelDataOffset. Throws
-// Error with the scan's error after applying what it had read.
+// Scans state.SourceStream (none: no bytes) and applies its header.
 void ScanPgmHeader(ExperimentState& state);
 
 std::string TruncatedPgmHeaderMessage(const std::string& path);

@@ -197,7 +197,8 @@ EncodeOutcome RunEncodeJob(const EncodeRequest& request, const ByteStream& file,
             StopAndClearUp(runner, workDir, kCoderOutput);
             DeleteTempFiles(workDir, {kCoderInput, kCoderOutput});
         }};
-        std::optional<ByteStream> bits = ExpandBitSequence(file, pixelDataOffset, request.bitOrder);
+        std::optional<ByteStream> bits =
+            ExpandBitSequence(file, pixelDataOffset, request.bitOrder, BitSequenceBudget());
         if (!bits) {
             outcome.end = End::OutOfMemory;
             outcome.error = kOutOfMemoryMessage;

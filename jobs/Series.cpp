@@ -124,39 +124,33 @@ std::string StepTitle(const SeriesStep& step) {
            (step.bitOrder == BitOrder::PixelMajor ? "bez przeplotu" : "z przeplotem");
 }
 
-SeriesImage LoadedImage(const ExperimentState& state) {
-    SeriesImage image;
-    image.path = state.CurrentPath;
-    image.file = &state.SourceStream;
-    image.fileSize = state.SourceFileSize;
-    image.pixelDataOffset = static_cast<std::size_t>(std::max(state.PixelDataOffset, 0));
-    image.width = static_cast<std::uint16_t>(state.Item.ResultWidth);
-    image.height = static_cast<std::uint16_t>(state.Item.ResultHeight);
-    return image;
-}
-
 std::string SeriesImageText(const std::optional<SeriesImage>& image) {
     if (!image) return "najpierw wybierz obraz";
     return "obraz: " + FileNamePart(image->path) + ", " +
            DimensionsText(image->width, image->height);
 }
 
-SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file) {
+SeriesImage LoadSeriesImage(const std::string& path) {
     SeriesImage image;
     image.path = path;
     try {
-        file.LoadUserFile(path);
-        const PgmHeader header = ParsePgmHeader(file, path);
-        if (!header.Whole()) throw Error(header.error);
-        image.file = &file;
-        image.fileSize = static_cast<std::int64_t>(file.Size());
-        image.pixelDataOffset = header.pixelDataOffset;
-        image.width = *header.width;
-        image.height = *header.height;
+        auto bytes = std::make_shared<ByteStream>();
+        bytes->LoadUserFile(path);
+        image.file = bytes;
+        image.fileSize = static_cast<std::int64_t>(bytes->Size());
+        image.header = ParsePgmHeader(*bytes, path);
+        if (!image.header.Whole()) throw Error(image.header.error);
+        image.pixelDataOffset = image.header.pixelDataOffset;
+        image.width = *image.header.width;
+        image.height = *image.header.height;
     } catch (const std::exception& e) {
         image.error = e.what();
     }
     return image;
+}
+
+AnalysisImage AnalysisImageOf(const SeriesImage& image) {
+    return {image.file, image.pixelDataOffset, image.width, image.height, FileNamePart(image.path)};
 }
 
 namespace {
@@ -223,6 +217,14 @@ StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step) {
     return out;
 }
 
+StepOutcome StepSkipped(const std::string& imagePath, const SeriesStep& step) {
+    StepOutcome out = StepBefore(imagePath, step);
+    out.cause = StepCause::Skipped;
+    out.text = out.record.error =
+        "pominięto: zabrakło pamięci przy wcześniejszym kroku tego obrazu";
+    return out;
+}
+
 StepOutcome RunSeriesStep(const SeriesImage& image, const SeriesStep& step,
                           const SeriesSettings& settings, JobHost& host, CoderRunner& runner) {
     StepOutcome out;
@@ -252,18 +254,14 @@ std::string Counted(std::size_t n, const char* one, const char* few, const char*
 }  // namespace
 
 std::string StepResultText(const StepOutcome& outcome, const Separators& seps) {
-    if (!outcome.Written()) return outcome.text;
-    const ResultRecord& record = outcome.record;
-    std::string text = FileNamePart(outcome.containerPath) + ", ";
-    if (record.Pixels() == 0)
-        text += FormatThousands(record.item.SizeAfter, seps.thousands) +
-                " B (obraz bez pikseli: bez liczby bitów na piksel)";
-    else
-        text += BitsPerPixelText(record.item.SizeAfter, record.Pixels(), kTablePrecision,
-                                 seps.decimal) +
-                " bpp";
-    if (outcome.check == CheckResult::Passed) text += "; sprawdzony";
-    if (!outcome.text.empty()) text += "; " + outcome.text;
+    if (!outcome.Succeeded()) return "błąd: " + StandardErrorText(outcome.text);
+    const TItemRec& row = outcome.record.item;
+    const std::string bitsAfter =
+        BitsPerPixelText(row.SizeAfter, std::int64_t{row.ResultWidth} * row.ResultHeight,
+                         kTablePrecision, seps.decimal);
+    std::string text = FormatThousands(row.SizeAfter, seps.thousands) + " B";
+    if (!bitsAfter.empty()) text += ", " + bitsAfter + " bit/piksel";
+    if (outcome.check == CheckResult::Passed) text += ", sprawdzony";
     return text;
 }
 

@@ -3,18 +3,21 @@
 // A series of encodes: every image in every chosen bit order and order,
 // through the encode job, each container checked, when asked, by decoding it
 // quietly and comparing the decoder's output with the image's bit sequence.
-// The window runs the steps one after the other; eksperymenty-seria runs them
-// side by side, each worker in a working directory of its own. Both run them
-// here, so that the same step gives the same record and the same texts.
+// The run that plans, counts and stops the steps is in SeriesRun; the window
+// and eksperymenty-seria both run it, so that the same step gives the same
+// record and the same texts.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/Analysis.h"
 #include "core/BitSequence.h"
 #include "core/ByteStream.h"
+#include "core/PgmReader.h"
 #include "jobs/Jobs.h"
 #include "results/ResultRow.h"
 
@@ -38,11 +41,13 @@ std::string StepLabel(const std::string& image, const SeriesStep& step);
 // "rząd 3, z przeplotem": the step of a series of one image.
 std::string StepTitle(const SeriesStep& step);
 
-// An image as a series codes it. The caller owns its bytes: the window hands
-// in the image it has loaded, eksperymenty-seria loads each image once.
+// An image as a series codes it: the loaded file, shared read-only by all
+// who take it (the window, the series, the analysis, the chart's
+// references); it goes when the last of them lets it go.
 struct SeriesImage {
-    std::string path;                  // names the containers and the records
-    const ByteStream* file = nullptr;  // the whole file
+    std::string path;                        // names the containers and the records
+    std::shared_ptr<const ByteStream> file;  // the whole file; none when it could not be read
+    PgmHeader header;                        // as far as it was read
     std::int64_t fileSize = 0;
     std::size_t pixelDataOffset = 0;
     std::uint16_t width = 0;  // as the header gives them
@@ -50,17 +55,18 @@ struct SeriesImage {
     std::string error;  // when not empty, why the image cannot be coded
 };
 
-// The image the window has loaded: the chosen PGM's bytes, measured size and
-// header (its size as the header gives it, whatever the picture on show).
-SeriesImage LoadedImage(const ExperimentState& state);
+// Loads the file at `path` whole and scans its header: the one loader of the
+// window and the series. A file that cannot be read leaves `file` empty; a
+// broken header keeps the bytes and what the header gave before the break;
+// either gives the window's text in `error`.
+SeriesImage LoadSeriesImage(const std::string& path);
 
 // What a series of one image will code: "obraz: camera.pgm, 512×512", or
 // "najpierw wybierz obraz".
 std::string SeriesImageText(const std::optional<SeriesImage>& image);
 
-// Loads the file at `path` into `file` and scans its header, as choosing it
-// in the window does: a broken header gives the window's text in `error`.
-SeriesImage LoadSeriesImage(const std::string& path, ByteStream& file);
+// The image as the analysis takes it: a share of the same bytes.
+AnalysisImage AnalysisImageOf(const SeriesImage& image);
 
 struct SeriesSettings {
     JobPlace place;
@@ -81,6 +87,7 @@ enum class StepCause {
     OutputNotThisJobs,      // the coder's output is our stream of another input
     OutOfMemory,            // the bit sequence could not be had
     Interrupted,            // stopped while it waited
+    Skipped,                // not run: an earlier step of its image ran out of memory
     Other,                  // another error of the encode
 };
 
@@ -126,6 +133,10 @@ std::string OneLine(std::string text);
 // "przerwano".
 StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step);
 
+// The outcome of a step skipped because an earlier step of its image ran
+// out of memory: its text says so.
+StepOutcome StepSkipped(const std::string& imagePath, const SeriesStep& step);
+
 // One step: the encode job on the image into settings.outDir, then, with
 // settings.check, the decode job on the container through a host that shows
 // nothing and the comparison of its output with the image's bit sequence.
@@ -133,10 +144,11 @@ StepOutcome StepNotRun(const std::string& imagePath, const SeriesStep& step);
 StepOutcome RunSeriesStep(const SeriesImage& image, const SeriesStep& step,
                           const SeriesSettings& settings, JobHost& host, CoderRunner& runner);
 
-// What a step gave, for a list of steps: "obraz_B3.ybq, 3,663 bpp" (the
-// table's precision), "; sprawdzony" after a check that passed, the check's
-// text after one that failed; for an image without pixels the container's
-// size instead of a rate; the failure's text for a step that wrote nothing.
+// What a step gave, after the label its front end puts before it
+// ("rząd 3, z przeplotem: ", "camera.pgm P/3: "): "30,005 B, 3.663
+// bit/piksel" (the table's precision; no rate for an image without pixels),
+// ", sprawdzony" after a check that passed, "błąd: " and the failure's text
+// as the standard error report ends it otherwise.
 std::string StepResultText(const StepOutcome& outcome, const Separators& seps);
 
 // The end of a series: "seria zakończona: 18 kroków, 2 błędy", "seria

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/BitSequence.h"
+#include "jobs/SeriesRun.h"
 
 namespace eks::seria {
 
@@ -19,12 +20,7 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One of N runs that share a plan: the jobs K, K+N, K+2N … (K from 1 to N).
-struct Shard {
-    int k = 0;
-    int n = 0;  // 0: the whole plan
-    bool operator==(const Shard&) const = default;
-};
+using eks::Shard;
 
 struct Options {
     std::vector<std::string> images;  // as given

@@ -1,8 +1,5 @@
 #include "seria/Progress.h"
 
-#include "core/Error.h"
-#include "results/ResultRow.h"
-
 namespace eks::seria {
 
 namespace {
@@ -13,43 +10,31 @@ constexpr int kBarWidth = 30;
 
 Progress::Progress(std::FILE* out, std::size_t total, bool bar, Separators seps)
     : out_(out), total_(total), bar_(bar), seps_(std::move(seps)) {
-    if (bar_) DrawBar();
+    if (bar_) DrawBar({});
 }
 
-std::string Progress::JobText(const std::string& label, const StepOutcome& outcome,
-                              const Separators& seps) {
-    if (!outcome.Succeeded()) return label + ": błąd: " + StandardErrorText(outcome.text);
-    const TItemRec& row = outcome.record.item;
-    const std::string bitsAfter =
-        BitsPerPixelText(row.SizeAfter, std::int64_t{row.ResultWidth} * row.ResultHeight,
-                         kTablePrecision, seps.decimal);
-    std::string text = label + ": " + FormatThousands(row.SizeAfter, seps.thousands) + " B";
-    if (!bitsAfter.empty()) text += ", " + bitsAfter + " bit/piksel";
-    if (outcome.check == CheckResult::Passed) text += ", sprawdzony";
-    return text;
-}
-
-void Progress::JobDone(const std::string& label, const StepOutcome& outcome) {
-    ++done_;
-    if (!outcome.Succeeded()) ++failed_;
-    const std::string text = JobText(label, outcome, seps_);
+void Progress::JobDone(const std::string& label, const StepOutcome& outcome,
+                       const SeriesCounts& counts) {
+    // "camera.pgm P/3: 30,005 B, 3.663 bit/piksel" or "... błąd: <message>".
+    const std::string text = label + ": " + StepResultText(outcome, seps_);
     if (bar_) {
         // Only failures stay on the screen; the bar is drawn again below them.
         if (!outcome.Succeeded()) std::fprintf(out_, "\r\033[K%s\n", text.c_str());
-        DrawBar();
+        DrawBar(counts);
     } else {
         const int width = static_cast<int>(std::to_string(total_).size());
-        std::fprintf(out_, "[%*zu/%zu] %s\n", width, done_, total_, text.c_str());
+        std::fprintf(out_, "[%*zu/%zu] %s\n", width, counts.ended, total_, text.c_str());
     }
     std::fflush(out_);
 }
 
-void Progress::DrawBar() {
-    const auto filled = total_ == 0 ? kBarWidth : static_cast<int>(done_ * kBarWidth / total_);
+void Progress::DrawBar(const SeriesCounts& counts) {
+    const auto filled =
+        total_ == 0 ? kBarWidth : static_cast<int>(counts.ended * kBarWidth / total_);
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kBarWidth, '.');
-    std::fprintf(out_, "\r\033[K[%s] %zu/%zu", bar.c_str(), done_, total_);
-    if (failed_ > 0) std::fprintf(out_, ", nieudane: %zu", failed_);
+    std::fprintf(out_, "\r\033[K[%s] %zu/%zu", bar.c_str(), counts.ended, total_);
+    if (counts.failed > 0) std::fprintf(out_, ", nieudane: %zu", counts.failed);
     std::fflush(out_);
 }
 

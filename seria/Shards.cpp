@@ -59,14 +59,6 @@ std::string PlanFingerprint(const Options& options, std::size_t jobs) {
     return std::string(hex) + "-" + std::to_string(jobs);
 }
 
-std::vector<std::size_t> ShardSteps(std::size_t steps, const Shard& shard) {
-    std::vector<std::size_t> chosen;
-    for (std::size_t i = static_cast<std::size_t>(shard.k - 1); i < steps;
-         i += static_cast<std::size_t>(shard.n))
-        chosen.push_back(i);
-    return chosen;
-}
-
 ShardMerge::ShardMerge(const std::vector<std::string>& paths) {
     const std::string_view columns = kCsvShardColumns;
     // The pieces with rows stay open till the merge is written, each with a

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobs/Series.h"
+#include "jobs/SeriesRun.h"
 #include "results/CsvReader.h"
 #include "results/ResultRow.h"
 #include "seria/Options.h"
@@ -22,10 +22,6 @@ namespace eks::seria {
 // of a hash of the images as planned (their paths in order), the orders, the
 // bit orders and --check, then "-" and the number of jobs: "3fa2c9e01b7d44a2-108".
 std::string PlanFingerprint(const Options& options, std::size_t jobs);
-
-// The indices (from 0) of the steps of shard K of N: the jobs K, K+N, K+2N …
-// numbered from 1.
-std::vector<std::size_t> ShardSteps(std::size_t steps, const Shard& shard);
 
 // The shards' CSVs of one plan joined into what one run of the plan writes.
 // The pieces are read row by row, never whole: what is kept of them does not

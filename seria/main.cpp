@@ -29,7 +29,6 @@
 #include "results/ResultRow.h"
 #include "seria/Options.h"
 #include "seria/Progress.h"
-#include "seria/Series.h"
 #include "seria/Shards.h"
 
 using namespace eks;
@@ -201,15 +200,13 @@ int main(int argc, char** argv) {
             return kExitFailed;
         }
     }
-    SeriesRun run;
-    run.programDir = programDir;
+    SeriesRunSettings run;
     run.outDir = options.outDir.empty() ? ResultsDirPath(programDir) : options.outDir;
-    run.timeoutSeconds = options.timeoutSeconds;
     run.check = options.check;
     // The figures go into the CSV only: without one they are not worked out.
     run.references = options.references && !options.csvPath.empty();
     run.planeCosts = options.planeCosts && !options.csvPath.empty();
-    run.workers = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
+    const int workers = options.jobs > 0 ? options.jobs : QThread::idealThreadCount();
     if (!QDir().mkpath(QString::fromStdString(run.outDir))) {
         Say(StandardErrorText("Nie można utworzyć katalogu " + run.outDir));
         return kExitFailed;
@@ -217,8 +214,11 @@ int main(int argc, char** argv) {
     // Two runs into one folder would mix their containers: the second one
     // refuses to start. The lock file goes with the run, also on a stop signal.
     // Shards of one plan write different containers and may share the folder.
-    const std::vector<SeriesStep> plan = PlanSeries(options);
-    const std::string fingerprint = PlanFingerprint(options, plan.size());
+    // A shard runs the jobs K, K+N, … of the plan; plan.jobs[i] is step i's number.
+    const SeriesPlan plan =
+        PlanSeries(options.images.size(), options.bitOrders, options.orders, options.shard);
+    const std::vector<SeriesStep>& steps = plan.steps;
+    const std::string fingerprint = PlanFingerprint(options, plan.planned);
     const bool sharded = options.shard.n > 0;
     FileLock outLock;
     const std::string lockPath = run.outDir + "/" + kLockName;
@@ -246,22 +246,15 @@ int main(int argc, char** argv) {
         sigaction(signal, &action, nullptr);
 
     const Separators seps = LocaleSeparators();
-    // A shard runs the jobs K, K+N, … of the plan; jobs[i] is step i's number.
-    std::vector<SeriesStep> steps;
-    std::vector<std::size_t> jobs;
-    for (const std::size_t i :
-         sharded ? ShardSteps(plan.size(), options.shard) : ShardSteps(plan.size(), {1, 1})) {
-        steps.push_back(plan[i]);
-        jobs.push_back(i + 1);
-    }
     Progress progress(stderr, steps.size(), isatty(STDERR_FILENO) != 0, seps);
-    std::vector<StepOutcome> outcomes;
+    SeriesEvents events;
+    events.ended = [&](std::size_t i, const StepOutcome& outcome, const SeriesCounts& counts) {
+        progress.JobDone(StepLabel(options.images[steps[i].image], steps[i]), outcome, counts);
+    };
+    SeriesResult result;
     try {
-        outcomes = RunSeries(options.images, steps, run, stopRequested,
-                             [&](std::size_t i, const StepOutcome& outcome) {
-                                 progress.JobDone(
-                                     StepLabel(options.images[steps[i].image], steps[i]), outcome);
-                             });
+        result = RunSeriesOnWorkers({options.images, steps, {}}, run, programDir, workers,
+                                    options.timeoutSeconds, stopRequested, events);
     } catch (const std::exception& e) {
         progress.Finish();
         Say(StandardErrorText(e.what()));
@@ -272,12 +265,11 @@ int main(int argc, char** argv) {
     // The CSV has a row per step, the report one per written container, as
     // the window's table would hold them. After a stop signal both are
     // written with what had finished, the rest marked as cut off.
+    const std::vector<StepOutcome>& outcomes = result.outcomes;
     std::vector<ResultRecord> records;
-    std::size_t failures = 0;
-    for (const StepOutcome& outcome : outcomes) {
-        if (!outcome.Succeeded()) ++failures;
+    for (const StepOutcome& outcome : outcomes)
         records.push_back(outcome.record);
-    }
+    const std::size_t failures = result.counts.failed + result.NotRun();
     int status = failures == 0 ? 0 : kExitFailed;
     if (failures > 0 && stopSignal == 0) {
         Say("nie udało się " + std::to_string(failures) + " z " + std::to_string(steps.size()) +
@@ -304,8 +296,8 @@ int main(int argc, char** argv) {
             csv = CsvHeaderLine(extra);
             csv.insert(csv.size() - 1, kCsvShardColumns);
             for (std::size_t i = 0; i < records.size(); ++i)
-                csv += CsvShardLine(records[i], extra, jobs[i], options.shard.k, options.shard.n,
-                                    fingerprint);
+                csv += CsvShardLine(records[i], extra, plan.jobs[i], options.shard.k,
+                                    options.shard.n, fingerprint);
         }
         if (!options.csvPath.empty()) WriteWholeFile(options.csvPath, csv.data(), csv.size());
     } catch (const std::exception& e) {

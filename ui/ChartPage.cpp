@@ -395,25 +395,19 @@ std::vector<ChartSeries> BuildChartSeries(const std::vector<ResultRecord>& recor
 ChartReferences ComputeChartReferences(const std::string& path, const AnalysisControl& control) {
     ChartReferences refs;
     refs.state = ChartReferences::State::Gone;
-    auto file = std::make_shared<ByteStream>();
-    const SeriesImage image = LoadSeriesImage(path, *file);
-    const AnalysisImage analysed{file, image.pixelDataOffset, image.width, image.height,
-                                 FileNamePart(path)};
+    const SeriesImage image = LoadSeriesImage(path);
+    const AnalysisImage analysed = AnalysisImageOf(image);
     const auto pixels = static_cast<double>(analysed.Pixels());
     if (!image.error.empty() || pixels == 0) return refs;
-    try {
-        for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
-            const ReferenceFigures figures = ComputeReferences(analysed, order, control);
-            const int index = order == BitOrder::PixelMajor ? 0 : 1;
-            for (int n = 1; n <= kAnalysisMaxOrder; ++n) {
-                refs.kt[index][n] = figures.kt[n] / pixels;
-                refs.condEntropy[index][n] = figures.condEntropy[n] / pixels;
-            }
+    const ImageReferences figures = ComputeImageReferences(analysed, control);
+    for (const BitOrder order : {BitOrder::PixelMajor, BitOrder::PlaneMajor}) {
+        const int index = order == BitOrder::PixelMajor ? 0 : 1;
+        for (int n = 1; n <= kAnalysisMaxOrder; ++n) {
+            refs.kt[index][n] = figures.Of(order).kt[n] / pixels;
+            refs.condEntropy[index][n] = figures.Of(order).condEntropy[n] / pixels;
         }
-    } catch (const AnalysisOutOfMemory&) {
-        return refs;
     }
-    refs.h0 = PixelEntropyBits(analysed) / pixels;
+    refs.h0 = figures.h0Bits / pixels;
     refs.state = ChartReferences::State::Ready;
     return refs;
 }

@@ -1,6 +1,7 @@
 #include "ui/ImageDisplay.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -72,15 +73,18 @@ QImage NewIndexedPicture(int width, int height, std::uint64_t alsoNeeded) {
 
 }  // namespace
 
-QImage BuildPgmPicture(ByteStream& source, int width, int height,
+QImage BuildPgmPicture(const ByteStream& file, std::size_t offset, int width, int height,
                        const std::function<void()>& rowDone) {
     if (width <= 0 || height <= 0) return QImage();
     QImage picture = NewIndexedPicture(width, height, static_cast<std::uint64_t>(width));
     picture.setColorTable(CreateViewPalette());
     const auto& table = PgmIndexTable();
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width));
+    std::size_t at = std::min(offset, file.Size());
     for (int r = 0; r < height; ++r) {
-        const std::size_t got = source.Read(row.data(), row.size());
+        const std::size_t got = std::min(row.size(), file.Size() - at);
+        if (got > 0) std::copy_n(file.Data() + at, got, row.begin());
+        at += got;
         std::fill(row.begin() + static_cast<std::ptrdiff_t>(got), row.end(), 0);
         std::uint8_t* line = picture.scanLine(r);
         for (int i = 0; i < width; ++i)

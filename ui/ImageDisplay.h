@@ -37,11 +37,11 @@ const std::array<std::uint8_t, 256>& PgmIndexTable();
 QPoint CenterPosition(QSize page, int imageWidth, int imageHeight);
 
 // A new display image of width × height with the view palette, filled row by
-// row from the stream's position on through the PGM index table; pixels the
-// stream no longer holds are black. rowDone runs after every row. An empty
+// row from the file's byte `offset` on through the PGM index table; pixels the
+// file no longer holds are black. rowDone runs after every row. An empty
 // image gives a null picture; one that does not fit the memory budget, or
 // cannot be had, throws Error naming its size and makes nothing.
-QImage BuildPgmPicture(ByteStream& source, int width, int height,
+QImage BuildPgmPicture(const ByteStream& file, std::size_t offset, int width, int height,
                        const std::function<void()>& rowDone = {});
 
 // A decoded picture for the display, with the linear palette. It shares the

@@ -404,14 +404,6 @@ void TForm1::BuildAnalysisTab() {
     auto* layout = new QVBoxLayout(tabAnalysis);
     layout->setContentsMargins(0, 0, 0, 0);
     Analysis = new AnalysisPage;
-    // The bytes of the image chosen last, copied when the page first needs
-    // them: the window's own change with the next file.
-    Analysis->SetBytesSource([this]() -> std::shared_ptr<const ByteStream> {
-        if (!image_ || !image_->file) return nullptr;
-        auto copy = std::make_shared<ByteStream>();
-        copy->Write(image_->file->Data(), image_->file->Size());
-        return copy;
-    });
     layout->addWidget(Analysis);
     PageControl1->addTab(tabAnalysis, "Analiza");
 }

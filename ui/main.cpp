@@ -226,7 +226,7 @@ void TForm1::RequireWorkDir() const {
 void TForm1::FormDestroy() {
     Analysis->Cancel();
     runner_.StopProgram();
-    state_.SourceStream.Clear();
+    state_.SourceStream.reset();
     state_.ContainerStream.Clear();
     // Only this window's own working files: another window's stay.
     if (!workDir_.empty())
@@ -281,9 +281,14 @@ void TForm1::FLB1Click(const QString& path) {
     // Until the image is loaded and measured there is nothing to code: a
     // failed load may already have replaced the loaded bytes.
     Enter(Mode::Done);
-    LoadSelectedFile(path);
+    bool chosen = false;
+    ScopeExit forget{[&] {
+        if (!chosen) image_.reset();
+    }};
+    LoadSelectedFile(path);  // image_ holds the image once its header is read
     state_.SourceFileSize = MeasureFileSize(path);
-    image_ = LoadedImage(state_);
+    if (image_) image_->fileSize = state_.SourceFileSize;
+    chosen = true;
     ShowImageToAnalysis();
     Enter(Mode::PgmReady);
     UpdateStatusBar();
@@ -295,10 +300,8 @@ void TForm1::ShowImageToAnalysis() {
         Analysis->SetImage(std::nullopt, seOrder->Value(), bitOrder);
         return;
     }
-    // The bytes are copied only when the page first analyses the image.
-    Analysis->SetImage(AnalysisImage{nullptr, image_->pixelDataOffset, image_->width,
-                                     image_->height, FileNamePart(image_->path)},
-                       seOrder->Value(), bitOrder);
+    // The page takes a share of the image's bytes, which no one changes.
+    Analysis->SetImage(AnalysisImageOf(*image_), seOrder->Value(), bitOrder);
 }
 
 void TForm1::FLB2Click(const QString& path) {
@@ -321,7 +324,13 @@ void TForm1::LoadPgm() {
 }
 
 void TForm1::ReadPgmHeader() {
-    eks::ReadPgmHeader(state_);
+    SeriesImage image = LoadSeriesImage(state_.CurrentPath);
+    // A file that cannot be read leaves the loaded one as it was.
+    if (!image.file) throw Error(image.error);
+    state_.SourceStream = image.file;
+    // A broken header applies what it gave before the break, then fails.
+    ApplyPgmHeader(state_, image.header);
+    image_ = std::move(image);
     ProgressBar->setMaximum(state_.ImageHeight);
     CenterImage();
 }
@@ -329,9 +338,10 @@ void TForm1::ReadPgmHeader() {
 void TForm1::ShowPgmImage() {
     ProgressBar->setMaximum(state_.ImageHeight);
     ProgressBar->setValue(0);
-    const QImage picture =
-        BuildPgmPicture(state_.SourceStream, state_.ImageWidth, state_.ImageHeight,
-                        [this] { ProgressBar->setValue(ProgressBar->value() + 1); });
+    if (!state_.SourceStream) return;
+    const QImage picture = BuildPgmPicture(
+        *state_.SourceStream, static_cast<std::size_t>(state_.PixelDataOffset), state_.ImageWidth,
+        state_.ImageHeight, [this] { ProgressBar->setValue(ProgressBar->value() + 1); });
     if (picture.isNull())
         Image->ClearPicture();
     else
@@ -597,36 +607,44 @@ void TForm1::btnSeriesRunClick() {
     for (int order = std::min(seFrom->Value(), seTo->Value());
          order <= std::max(seFrom->Value(), seTo->Value()); ++order)
         orders.push_back(order);
-    const std::vector<SeriesStep> steps = PlanSeries(1, bitOrders, orders);
-    const SeriesSettings settings = JobSettings(cbSeriesCheck->isChecked(), true);
+    SeriesInput input;
+    input.images = {image_->path};
+    input.steps = PlanSeries(1, bitOrders, orders);
+    // The image the window holds; none once it was let go for want of memory.
+    input.load = [this](std::size_t) {
+        if (image_) return *image_;
+        SeriesImage none;
+        none.error = "najpierw wybierz obraz";
+        return none;
+    };
+    SeriesRunSettings settings;
+    settings.outDir = ResultsDirPath(state_.AppDir);
+    settings.check = cbSeriesCheck->isChecked();
     lstSeries->clear();
-    SeriesProgress->setRange(0, static_cast<int>(steps.size()));
+    SeriesProgress->setRange(0, static_cast<int>(input.steps.size()));
     SeriesProgress->setValue(0);
     seriesStop_ = false;
     Enter(Mode::Series);
     ScopeExit leave{[this] { Enter(image_ ? Mode::PgmReady : Mode::Done); }};
-    std::size_t done = 0, failed = 0;
-    bool outOfMemory = false;
-    for (const SeriesStep& step : steps) {
-        if (seriesStop_ || outOfMemory) break;
-        const QString title = QString::fromStdString(StepTitle(step));
-        lbSeriesStep->setText(title);
+    SeriesEvents events;
+    events.started = [&](std::size_t i) {
+        lbSeriesStep->setText(QString::fromStdString(StepTitle(input.steps[i])));
         ProcessEvents();
-        const StepOutcome outcome = RunSeriesStep(*image_, step, settings, *this, runner_);
+    };
+    events.ended = [&](std::size_t i, const StepOutcome& outcome, const SeriesCounts& counts) {
         KeepEncodeOutcome(outcome);
-        ++done;
-        outOfMemory = outcome.cause == StepCause::OutOfMemory;
-        auto* line = new QListWidgetItem(
-            title + ": " + QString::fromStdString(StepResultText(outcome, seps_)), lstSeries);
-        if (!outcome.Succeeded()) {
-            ++failed;
+        auto* line = new QListWidgetItem(QString::fromStdString(StepTitle(input.steps[i]) + ": " +
+                                                                StepResultText(outcome, seps_)),
+                                         lstSeries);
+        if (!outcome.Succeeded())
             line->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
-        }
         lstSeries->scrollToBottom();
-        SeriesProgress->setValue(static_cast<int>(done));
-    }
-    lbSeriesStep->setText(
-        QString::fromStdString(SeriesEndText(done, steps.size(), failed, outOfMemory)));
+        SeriesProgress->setValue(static_cast<int>(counts.ended));
+    };
+    const SeriesResult result =
+        RunSeries(input, settings, WorkPlace(), *this, runner_, true, seriesStop_, events);
+    lbSeriesStep->setText(QString::fromStdString(SeriesEndText(
+        result.counts.ran, input.steps.size(), result.counts.failed, result.counts.outOfMemory)));
 }
 
 }  // namespace eks

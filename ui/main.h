@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +25,7 @@
 #include "core/Files.h"
 #include "jobs/Jobs.h"
 #include "jobs/Series.h"
+#include "jobs/SeriesRun.h"
 #include "results/NumberFormat.h"
 #include "ui/Widgets.h"
 
@@ -192,7 +194,7 @@ class TForm1 : public QWidget, private JobHost {
     // What an encode step leaves in the window whether or not it succeeded:
     // the container list, the record, the image forgotten for want of memory.
     void KeepEncodeOutcome(const StepOutcome& outcome);
-    // Gives the page "Analiza" its own copy of the loaded image, or none.
+    // Gives the page "Analiza" a share of the loaded image, or none.
     void ShowImageToAnalysis();
 
     // The mode, and every control set from it and from the results table.
@@ -233,7 +235,7 @@ class TForm1 : public QWidget, private JobHost {
     bool resultControlsShown_ = false;
     bool saveOffered_ = true;
     bool deleteOffered_ = false;
-    bool seriesStop_ = false;
+    std::atomic<bool> seriesStop_{false};
     // A row added or deleted since the last successful save.
     bool unsaved_ = false;
     bool endAfterJob_ = false;

@@ -74,6 +74,21 @@ TEST(Analysis, ReferenceFiguresOfAShortSequence) {
     // Two pixel values, one twice: N · H0 = 3 · H(1/3, 2/3).
     const std::uint8_t raster[] = {7, 9, 7};
     EXPECT_NEAR(PixelEntropyBits(raster, 3), std::log2(3.0) + 2 * std::log2(1.5), 1e-9);
+
+    // An image's figures, read off its raster, are those of its bit sequences laid out by
+    // hand: 0xA5 0x0F pixel by pixel, and plane by plane.
+    const std::uint8_t pixelMajor[] = {1, 0, 1, 0, 0, 1, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1};
+    const std::uint8_t planeMajor[] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 0, 1, 1, 1};
+    const ImageReferences refs = ComputeImageReferences(ImageOf("P5\n2 1\n255\n\xA5\x0F"));
+    for (const auto& [order, laidOut] : {std::pair{BitOrder::PixelMajor, pixelMajor},
+                                         std::pair{BitOrder::PlaneMajor, planeMajor}}) {
+        const ReferenceFigures expected = ComputeReferences(laidOut, 16);
+        for (int n = 1; n <= kAnalysisMaxOrder; ++n) {
+            EXPECT_DOUBLE_EQ(refs.Of(order).kt[n], expected.kt[n]) << n;
+            EXPECT_DOUBLE_EQ(refs.Of(order).condEntropy[n], expected.condEntropy[n]) << n;
+        }
+    }
+    EXPECT_NEAR(refs.h0Bits, 2.0, 1e-12);  // two different bytes
 }
 
 // The map of tiny images: every bit's cost lands on its pixel, the planes add up to all bits,
@@ -108,6 +123,16 @@ TEST(Analysis, TheCostMapSharesOutTheTotal) {
     AnalysisControl control;
     control.cancel = &cancel;
     EXPECT_THROW(ComputeSweep(SampleImage("text.pgm"), control), AnalysisCancelled);
+    // For a caller that goes on, the same failures come typed.
+    const auto stopped =
+        TryAnalysis([&] { return ComputeImageReferences(ImageOf("P5\n1 1\n255\nx"), control); });
+    EXPECT_FALSE(stopped.value);
+    EXPECT_EQ(stopped.failure, AnalysisFailure::Cancelled);
+    EXPECT_EQ(stopped.text, "przerwano");
+    const auto empty = TryAnalysis(
+        [] { return ComputeCostMap(ImageOf("P5\n0 0\n255\n"), 1, BitOrder::PlaneMajor, -1); });
+    EXPECT_EQ(empty.failure, AnalysisFailure::Other);
+    EXPECT_EQ(empty.text, NothingToAnalyseMessage());
 }
 
 }  // namespace

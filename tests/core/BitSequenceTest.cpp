@@ -30,8 +30,10 @@ Bytes ReferenceSequence(const Bytes& pixels, BitOrder order) {
 
 ExperimentState StateWithRaster(const Bytes& pixels, const std::string& header = "P5\nx\n") {
     ExperimentState st;
-    st.SourceStream.Write(header.data(), header.size());
-    st.SourceStream.Write(pixels.data(), pixels.size());
+    auto file = std::make_shared<ByteStream>();
+    file->Write(header.data(), header.size());
+    file->Write(pixels.data(), pixels.size());
+    st.SourceStream = file;
     st.PixelDataOffset = static_cast<std::int32_t>(header.size());
     return st;
 }
@@ -39,7 +41,7 @@ ExperimentState StateWithRaster(const Bytes& pixels, const std::string& header =
 Bytes Build(const Bytes& pixels, BitOrder order) {
     ExperimentState st = StateWithRaster(pixels);
     std::optional<ByteStream> seq =
-        ExpandBitSequence(st.SourceStream, static_cast<std::size_t>(st.PixelDataOffset), order);
+        ExpandBitSequence(*st.SourceStream, static_cast<std::size_t>(st.PixelDataOffset), order);
     EXPECT_TRUE(seq.has_value());
     EXPECT_EQ(seq->Position(), seq->Size());
     return Bytes(seq->Data(), seq->Data() + seq->Size());
@@ -77,14 +79,17 @@ TEST(BitSequence, WhenMemoryRunsOutNothingHalfBuiltComesBack) {
     ExperimentState st = StateWithRaster(Bytes(1000, 0x55));
     st.ImageWidth = 40;
     st.ImageHeight = 25;
-    EXPECT_FALSE(ExpandBitSequence(st.SourceStream, 5, BitOrder::PlaneMajor, 7999).has_value());
+    EXPECT_FALSE(ExpandBitSequence(*st.SourceStream, 5, BitOrder::PlaneMajor, 7999).has_value());
+    // Only the state's share is let go: another holder keeps the bytes.
+    const std::shared_ptr<const ByteStream> other = st.SourceStream;
     ForgetImageForWantOfMemory(st);
-    EXPECT_EQ(st.SourceStream.Size(), 0u);
+    EXPECT_FALSE(st.SourceStream);
+    EXPECT_EQ(other->Size(), 1005u);
     EXPECT_EQ(st.ImageWidth, 1);
     EXPECT_EQ(st.ImageHeight, 1);
 
     ExperimentState fits = StateWithRaster(Bytes(1000, 0x55));
-    EXPECT_TRUE(ExpandBitSequence(fits.SourceStream, 5, BitOrder::PlaneMajor, 8000).has_value());
+    EXPECT_TRUE(ExpandBitSequence(*fits.SourceStream, 5, BitOrder::PlaneMajor, 8000).has_value());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "jobs/Jobs.h"
 #include "jobs/Series.h"
+#include "jobs/SeriesRun.h"
 
 #include <gtest/gtest.h>
 
@@ -109,7 +110,10 @@ class JobsTest : public testing::Test {
         pgm_.Write(file.data(), file.size());
         clock_.Follow(runner_);
     }
-    void TearDown() override { SetMemoryBudget(0); }
+    void TearDown() override {
+        SetMemoryBudget(0);
+        SetBitSequenceBudget(0);
+    }
 
     JobPlace Place(const TempDir& work) const { return {programs_.File("p/"), work.Dir()}; }
     EncodeRequest Encode(const TempDir& work, BitOrder order) const {
@@ -376,11 +380,18 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
         planned.push_back(StepLabel(step.image == 0 ? "a" : "b", step));
     EXPECT_EQ(planned, (std::vector<std::string>{"a B/1", "a B/3", "a P/1", "a P/3", "b B/1",
                                                  "b B/3", "b P/1", "b P/3"}));
+    // Shard 2 of 3 takes the jobs 2, 5 and 8 of the same plan: a B/3, b B/1, b P/3.
+    const SeriesPlan shard =
+        PlanSeries(2, {BitOrder::PlaneMajor, BitOrder::PixelMajor}, {3, 1}, Shard{2, 3});
+    EXPECT_EQ(shard.planned, 8u);
+    EXPECT_EQ(shard.jobs, (std::vector<std::size_t>{2, 5, 8}));
+    ASSERT_EQ(shard.steps.size(), 3u);
+    EXPECT_EQ(StepLabel("b", shard.steps[2]), "b P/3");
+    EXPECT_EQ(shard.steps[2].image, 1u);
 
     // Steps written and checked in both bit orders.
     WriteFile(work_.File("obraz.pgm"), "P5\n37 23\n255\n" + pixels_);
-    ByteStream bytes;
-    const SeriesImage image = LoadSeriesImage(work_.File("obraz.pgm"), bytes);
+    const SeriesImage image = LoadSeriesImage(work_.File("obraz.pgm"));
     ASSERT_EQ(image.error, "");
     std::filesystem::create_directory(work_.File("out"));
     SeriesSettings settings{Place(work_), work_.File("out"), true};
@@ -391,37 +402,54 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
         EXPECT_EQ(step.record.path, work_.File("obraz.pgm"));
         EXPECT_EQ(step.record.item.SizeAfter,
                   static_cast<std::int64_t>(std::filesystem::file_size(step.containerPath)));
-        EXPECT_TRUE(StepResultText(step, {",", "."}).ends_with(" bpp; sprawdzony"));
+        EXPECT_TRUE(StepResultText(step, {",", "."}).ends_with(" bit/piksel, sprawdzony"));
     }
     EXPECT_FALSE(std::filesystem::exists(work_.File("tmp4x.dat")));
 
     // An image over the memory budget for pictures is checked without any.
     SetMemoryBudget(1000);
-    const StepOutcome large =
+    const StepOutcome overBudget =
         RunSeriesStep(image, {0, BitOrder::PlaneMajor, 2}, settings, host_, runner_);
-    EXPECT_TRUE(large.Succeeded()) << large.text;
+    EXPECT_TRUE(overBudget.Succeeded()) << overBudget.text;
     SetMemoryBudget(0);
 
     // An image without pixels is coded, checked and decoded, and says so instead of a rate.
-    ByteStream emptyBytes;
     WriteFile(work_.File("pusty.pgm"), "P5\n600 0\n255\n");
-    const StepOutcome empty = RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm"), emptyBytes),
+    const StepOutcome empty = RunSeriesStep(LoadSeriesImage(work_.File("pusty.pgm")),
                                             {0, BitOrder::PixelMajor, 1}, settings, host_, runner_);
     ASSERT_TRUE(empty.Succeeded()) << empty.text;
     EXPECT_TRUE(RunDecodeJob({Place(work_), empty.containerPath, ""}, host_, runner_).Done());
     EXPECT_EQ(empty.record.item.ResultWidth, 600);  // as the header gives it
     EXPECT_EQ(ReadFile(empty.containerPath).substr(0, 5), std::string("\0\0\0\0\x01", 5));
-    EXPECT_NE(StepResultText(empty, {",", "."}).find("(obraz bez pikseli"), std::string::npos);
+    EXPECT_EQ(StepResultText(empty, {",", "."}),
+              std::to_string(empty.record.item.SizeAfter) + " B, sprawdzony");
 
     // Failures by cause, each with its text in the record for the CSV.
     const auto step = [&](const SeriesImage& of, const SeriesSettings& with) {
         return RunSeriesStep(of, {0, BitOrder::PixelMajor, 1}, with, host_, runner_);
     };
-    ByteStream none;
-    const StepOutcome unreadable = step(LoadSeriesImage(work_.File("brak.pgm"), none), settings);
+    const SeriesImage missing = LoadSeriesImage(work_.File("brak.pgm"));
+    EXPECT_FALSE(missing.file);
+    const StepOutcome unreadable = step(missing, settings);
     EXPECT_EQ(unreadable.cause, StepCause::ImageUnreadable);
     EXPECT_EQ(unreadable.record.error, "Cannot open file " + work_.File("brak.pgm"));
+    EXPECT_EQ(StepResultText(unreadable, {",", "."}),
+              "błąd: Cannot open file " + work_.File("brak.pgm") + ".");
     EXPECT_FALSE(unreadable.record.hasImage);
+    // A broken header keeps the bytes and what it gave before the break; a
+    // file larger than the memory budget is refused from its size, unread.
+    WriteFile(work_.File("zly.pgm"), "P5\n77 99999999999\n255\n");
+    const SeriesImage broken = LoadSeriesImage(work_.File("zly.pgm"));
+    EXPECT_EQ(broken.error, "'99999999999' is not a valid integer value");
+    EXPECT_EQ(broken.file->Size(), 22u);
+    EXPECT_EQ(broken.header.width, 77);
+    SetMemoryBudget(100);
+    const SeriesImage large = LoadSeriesImage(work_.File("obraz.pgm"));
+    SetMemoryBudget(0);
+    EXPECT_FALSE(large.file);
+    EXPECT_EQ(large.error, "Plik " + work_.File("obraz.pgm") +
+                               " ma 864 bajtów, więcej niż dopuszczalne 100 bajtów pamięci - nie "
+                               "został wczytany");
     SeriesSettings nowhere = settings;
     nowhere.outDir = work_.File("brak");
     const StepOutcome uncreatable = step(image, nowhere);
@@ -461,6 +489,77 @@ TEST_F(JobsTest, ASeriesPlansCodesChecksAndNamesEveryFailureByItsCause) {
     EXPECT_EQ(SeriesEndText(22, 22, 0, false), "seria zakończona: 22 kroki, bez błędów");
     EXPECT_EQ(SeriesEndText(7, 18, 1, false), "seria przerwana po 7 z 18 krokach, 1 błąd");
     EXPECT_EQ(SeriesEndText(7, 18, 1, true), "seria przerwana po 7 z 18 krokach: brak pamięci");
+}
+
+TEST_F(JobsTest, ASeriesRunSkipsTheRestOfAnImageThatRanOutOfMemoryCountsAndStops) {
+    // Two images at orders 1 and 2 in both bit orders: the bit sequence of
+    // the first (6,808 bytes) does not fit, that of the second (320) does.
+    WriteFile(work_.File("a.pgm"), "P5\n37 23\n255\n" + pixels_);
+    WriteFile(work_.File("b.pgm"), "P5\n8 5\n255\n" + pixels_.substr(0, 40));
+    std::filesystem::create_directory(work_.File("out"));
+    const SeriesInput input{{work_.File("a.pgm"), work_.File("b.pgm")},
+                            PlanSeries(2, {BitOrder::PixelMajor, BitOrder::PlaneMajor}, {1, 2}),
+                            {}};
+    const SeriesRunSettings settings{work_.File("out"), true, true, false};
+    std::vector<std::string> heard;
+    SeriesEvents events;
+    events.started = [&](std::size_t i) { heard.push_back("start " + std::to_string(i)); };
+    events.ended = [&](std::size_t i, const StepOutcome& outcome, const SeriesCounts& counts) {
+        heard.push_back(std::to_string(i) + " " + std::to_string(counts.ended) + "/" +
+                        std::to_string(counts.failed) + " " +
+                        (outcome.Succeeded() ? "ok" : StepResultText(outcome, {",", "."})));
+    };
+    std::atomic<bool> stop{false};
+    SetBitSequenceBudget(1000);
+    const SeriesResult run =
+        RunSeries(input, settings, Place(work_), host_, runner_, true, stop, events);
+    SetBitSequenceBudget(0);
+    // The first step runs out of memory; the rest of its image's steps are
+    // skipped without starting, the other image's run, are checked and get
+    // their references.
+    const std::string skipped =
+        "błąd: pominięto: zabrakło pamięci przy wcześniejszym kroku tego obrazu.";
+    EXPECT_EQ(heard,
+              (std::vector<std::string>{
+                  "start 0", "0 1/1 błąd: Zbyt mała ilość dopuszczalnej pamięci RAM - ERROR :(",
+                  "1 2/2 " + skipped, "2 3/3 " + skipped, "3 4/4 " + skipped, "start 4", "4 5/4 ok",
+                  "start 5", "5 6/4 ok", "start 6", "6 7/4 ok", "start 7", "7 8/4 ok"}));
+    ASSERT_EQ(run.outcomes.size(), 8u);
+    EXPECT_EQ(run.outcomes[0].cause, StepCause::OutOfMemory);
+    EXPECT_EQ(run.outcomes[0].text, OneLine(kOutOfMemoryMessage));
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(run.outcomes[i].cause, StepCause::Skipped);
+        EXPECT_EQ(run.outcomes[i].record.error,
+                  "pominięto: zabrakło pamięci przy wcześniejszym kroku tego obrazu");
+        EXPECT_EQ(run.outcomes[i].record.item.OpCode, i < 2 ? 'B' : 'P');
+    }
+    for (std::size_t i = 4; i < 8; ++i) {
+        EXPECT_TRUE(run.outcomes[i].Succeeded()) << run.outcomes[i].text;
+        EXPECT_EQ(run.outcomes[i].check, CheckResult::Passed);
+        EXPECT_TRUE(run.outcomes[i].record.references);
+    }
+    EXPECT_EQ(run.counts.ended, 8u);
+    EXPECT_EQ(run.counts.ran, 5u);
+    EXPECT_EQ(run.counts.failed, 4u);
+    EXPECT_TRUE(run.counts.outOfMemory);
+    EXPECT_EQ(run.NotRun(), 0u);
+
+    // A stop after the second step: the steps not run say so, and count as
+    // neither run nor failed.
+    events.started = nullptr;
+    events.ended = [&](std::size_t i, const StepOutcome&, const SeriesCounts&) {
+        if (i == 1) stop = true;
+    };
+    const SeriesResult stopped =
+        RunSeries(input, settings, Place(work_), host_, runner_, true, stop, events);
+    EXPECT_TRUE(stopped.outcomes[1].Succeeded());
+    for (std::size_t i = 2; i < 8; ++i) {
+        EXPECT_EQ(stopped.outcomes[i].cause, StepCause::Interrupted);
+        EXPECT_EQ(stopped.outcomes[i].record.error, "przerwano");
+    }
+    EXPECT_EQ(stopped.counts.ran, 2u);
+    EXPECT_EQ(stopped.counts.failed, 0u);
+    EXPECT_EQ(stopped.NotRun(), 6u);
 }
 
 TEST(CompareWithBitSequence, FindsTheFirstDifferenceBeyondTheFirstBlockInBothOrders) {

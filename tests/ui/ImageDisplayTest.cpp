@@ -42,17 +42,16 @@ TEST(ImageDisplay, CenteringOnThePictureTab) {
 
 TEST(ImageDisplay, ShortRastersShowBlackForMissingPixels) {
     ByteStream s;
-    s.Write("\x07\xFF\x80", 3);
-    s.Seek(0);
+    s.Write("P5\x07\xFF\x80", 5);
     int rows = 0;
-    const QImage img = BuildPgmPicture(s, 2, 2, [&] { ++rows; });
+    const QImage img = BuildPgmPicture(s, 2, 2, 2, [&] { ++rows; });
     EXPECT_EQ(rows, 2);
     ASSERT_EQ(img.format(), QImage::Format_Indexed8);
     EXPECT_EQ(qGray(img.pixel(0, 0)), 7);
     EXPECT_EQ(qGray(img.pixel(1, 0)), 255);
     EXPECT_EQ(qGray(img.pixel(0, 1)), 128);
     EXPECT_EQ(qGray(img.pixel(1, 1)), 0);
-    EXPECT_TRUE(BuildPgmPicture(s, 0, 5).isNull());
+    EXPECT_TRUE(BuildPgmPicture(s, 2, 0, 5).isNull());
     EXPECT_EQ(TitlePicture().size(), QSize(200, 200));
     EXPECT_LE(TitlePicture().colorCount(), 16);
 }

@@ -71,6 +71,7 @@ class UserTest : public testing::Test {
         SetSaveFileFn(previousSave_);
         SetOpenFileFn(previousOpen_);
         SetMemoryBudget(0);
+        SetBitSequenceBudget(0);
         QDir::setCurrent(oldCwd_);
     }
 
@@ -747,15 +748,17 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
         ops.push_back(row.substr(row.find('|', 2) + 1, 3));
     EXPECT_EQ(ops, (std::vector<std::string>{"B/2", "B/3", "B/4", "P/2", "P/4"}));
     ASSERT_EQ(steps->count(), 6);
-    EXPECT_TRUE(steps->item(0)->text().startsWith("rząd 2, bez przeplotu: text_B2.ybq, "));
-    EXPECT_TRUE(steps->item(0)->text().endsWith("bpp; sprawdzony"))
-        << steps->item(0)->text().toStdString();
+    // Each step's line says what its row says: the size after and the rate.
+    const QStringList row = QString::fromStdString(Rows()[0]).split('|');
+    EXPECT_EQ(steps->item(0)->text(),
+              "rząd 2, bez przeplotu: " + row[7] + " B, " + row[5] + " bit/piksel, sprawdzony");
     EXPECT_TRUE(steps->item(0)->icon().isNull());
     // The failed step is marked.
-    EXPECT_EQ(steps->item(4)->text().toStdString(),
-              "rząd 3, z przeplotem: Cannot create file " + dir_.Dir() + "/wyniki/text_P3.ybq");
+    EXPECT_EQ(
+        steps->item(4)->text().toStdString(),
+        "rząd 3, z przeplotem: błąd: Cannot create file " + dir_.Dir() + "/wyniki/text_P3.ybq.");
     EXPECT_FALSE(steps->item(4)->icon().isNull());
-    EXPECT_TRUE(steps->item(5)->text().endsWith("; sprawdzony"));
+    EXPECT_TRUE(steps->item(5)->text().endsWith(", sprawdzony"));
     EXPECT_EQ(end->text().toStdString(), "seria zakończona: 6 kroków, 1 błąd");
     EXPECT_TRUE(shown_.empty()) << Messages();
 
@@ -816,11 +819,30 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     User().TypeNumber("seTo", 2);
     User().Click("btnSeriesRun");
     ASSERT_EQ(steps->count(), 1);
-    EXPECT_TRUE(steps->item(0)->text().endsWith(
-        "; Sprawdzenie kontenera nie powiodło się: dekoder dał 99 bajtów zamiast 616448"))
-        << steps->item(0)->text().toStdString();
+    EXPECT_EQ(steps->item(0)->text().toStdString(),
+              "rząd 2, bez przeplotu: błąd: Sprawdzenie kontenera nie powiodło się: dekoder dał "
+              "99 bajtów zamiast 616448.");
     EXPECT_FALSE(steps->item(0)->icon().isNull());
     EXPECT_EQ(end->text().toStdString(), "seria zakończona: 1 krok, 1 błąd");
+
+    // Memory for the bit sequence runs out: the message, the step's line, the
+    // rest of the image's steps skipped, and the image must be chosen again.
+    SetBitSequenceBudget(1000);
+    User().TypeNumber("seTo", 3);
+    User().Click("btnSeriesRun");
+    SetBitSequenceBudget(0);
+    ASSERT_EQ(steps->count(), 2);
+    EXPECT_EQ(steps->item(0)->text().toStdString(),
+              "rząd 2, bez przeplotu: błąd: Zbyt mała ilość dopuszczalnej pamięci RAM - ERROR :(");
+    EXPECT_EQ(steps->item(1)->text().toStdString(),
+              "rząd 3, bez przeplotu: błąd: pominięto: zabrakło pamięci przy wcześniejszym "
+              "kroku tego obrazu.");
+    EXPECT_EQ(end->text().toStdString(), "seria przerwana po 1 z 2 krokach: brak pamięci");
+    EXPECT_EQ(shown_, std::vector<QString>{QString::fromUtf8(kOutOfMemoryMessage)}) << Messages();
+    EXPECT_FALSE(run->isEnabled());
+    shown_.clear();
+    ASSERT_TRUE(User().ClickEntry("FLB1", "text.pgm"));
+    User().ClickTab("Seria");
 
     // "Przerwij" while the first step runs: the series stops after it.
     User().Click("cbSeriesCheck");
