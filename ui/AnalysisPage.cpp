@@ -382,7 +382,7 @@ BitOrder AnalysisPage::ChosenBitOrder() const {
 
 void AnalysisPage::ApplyControls() {
     btnAnalyse->setEnabled(image_.has_value());
-    btnAnalysisStop->setEnabled(running_);
+    btnAnalysisStop->setEnabled(worker_.Running());
     btnSaveMap->setEnabled(!mapImage_.isNull());
     btnSaveTable->setEnabled(sweep_.has_value());
 }
@@ -406,17 +406,9 @@ void AnalysisPage::SetImage(std::optional<AnalysisImage> image, int order, BitOr
     ApplyControls();
 }
 
-void AnalysisPage::JoinWorker() {
-    if (!worker_.joinable()) return;
-    cancel_ = true;
-    worker_.join();
-}
-
 void AnalysisPage::Cancel() {
-    JoinWorker();
-    ++job_;  // what the worker posted before it ended is dropped
-    if (running_) lbAnalysisState->setText("przerwano");
-    running_ = false;
+    if (worker_.Running()) lbAnalysisState->setText("przerwano");
+    worker_.Abandon();
     AnalysisProgress->setValue(0);
     ApplyControls();
 }
@@ -446,7 +438,7 @@ void AnalysisPage::btnAnalyseClick() {
 void AnalysisPage::btnAnalysisStopClick() {
     // The worker stops at its next block and reports; the window does not
     // wait for it.
-    cancel_ = true;
+    worker_.Stop();
     btnAnalysisStop->setEnabled(false);
 }
 
@@ -458,23 +450,12 @@ void AnalysisPage::OrderChosen() {
 void AnalysisPage::ChoiceChanged() {
     // Only an analysed image gets new maps; during the work the choice is
     // taken up when it ends.
-    if (!image_ || !map_ || running_) return;
+    if (!image_ || !map_ || worker_.Running()) return;
     Start(false);
 }
 
 void AnalysisPage::Start(bool sweep) {
-    JoinWorker();
-    cancel_ = false;
-    running_ = true;
-    const int job = ++job_;
-    map_.reset();
-    mapImage_ = QImage();
-    AnalysisMap->ClearPicture();
-    lbAnalysisHover->clear();
-    AnalysisProgress->setValue(0);
-    lbAnalysisState->setText(QString::fromUtf8(sweep ? "liczę…" : "liczę mapę…"));
-    ApplyControls();
-
+    worker_.Abandon();
     // The page's own copy of the bytes, made at the first analysis of the
     // image: the window's bytes change with the next file.
     if (!image_->file) {
@@ -484,32 +465,37 @@ void AnalysisPage::Start(bool sweep) {
             image_->file = nullptr;
         }
         if (!image_->file) {
-            running_ = false;
             lbAnalysisState->clear();
             ApplyControls();
             ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
             return;
         }
     }
+    map_.reset();
+    mapImage_ = QImage();
+    AnalysisMap->ClearPicture();
+    lbAnalysisHover->clear();
+    AnalysisProgress->setValue(0);
+    lbAnalysisState->setText(QString::fromUtf8(sweep ? "liczę…" : "liczę mapę…"));
+
     const AnalysisImage image = *image_;
     const int order = seAnalysisOrder->Value();
     const BitOrder bitOrder = ChosenBitOrder();
     const int plane = Plane();
     const WorkerHook hook = Hook();
-    worker_ = std::thread([this, job, image, order, bitOrder, plane, sweep, hook] {
+    const auto task = [this, image, order, bitOrder, plane, sweep,
+                       hook](const Worker::Context& context) -> Worker::Done {
         auto result = std::make_shared<Result>();
-        const auto progress = [this, job](int base, int span) {
-            return [this, job, base, span](int done, int total) {
-                const int value =
-                    base + (total > 0 ? static_cast<int>(std::int64_t{span} * done / total) : 0);
-                QMetaObject::invokeMethod(
-                    this, [this, job, value] { ShowProgress(job, value); }, Qt::QueuedConnection);
+        const auto progress = [&context](int base, int span) {
+            return [&context, base, span](int done, int total) {
+                context.progress(
+                    base + (total > 0 ? static_cast<int>(std::int64_t{span} * done / total) : 0));
             };
         };
         try {
-            if (hook) hook(cancel_);
+            if (hook) hook(context.cancel);
             AnalysisControl control;
-            control.cancel = &cancel_;
+            control.cancel = &context.cancel;
             // The map first: it is quick, and a picture over the memory
             // budget is refused before the long part.
             control.progress = progress(0, sweep ? kMapShare : kProgressRange);
@@ -524,19 +510,13 @@ void AnalysisPage::Start(bool sweep) {
         } catch (const std::exception& e) {
             result->error = e.what();
         }
-        QMetaObject::invokeMethod(
-            this, [this, job, result] { Finish(job, result); }, Qt::QueuedConnection);
-    });
+        return [this, result] { Finish(result); };
+    };
+    worker_.Start(task, [this](int value) { AnalysisProgress->setValue(value); });
+    ApplyControls();
 }
 
-void AnalysisPage::ShowProgress(int job, int value) {
-    if (job == job_ && running_) AnalysisProgress->setValue(value);
-}
-
-void AnalysisPage::Finish(int job, std::shared_ptr<Result> result) {
-    if (job != job_) return;
-    JoinWorker();  // it has ended: this was the last thing it did
-    running_ = false;
+void AnalysisPage::Finish(const std::shared_ptr<Result>& result) {
     AnalysisProgress->setValue(result->cancelled || !result->error.empty() ? 0 : kProgressRange);
     if (result->cancelled) {
         lbAnalysisState->setText("przerwano");

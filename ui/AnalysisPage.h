@@ -3,8 +3,8 @@
 // The page "Analiza": where the bits of the loaded image go. The sweep of
 // orders 1 to 9 in both bit orders (the coder's model beside the reference
 // figures of a plain order-N model), the cost map of one order and bit order
-// as a false-colour picture, and its plane costs as bars. The work runs on a
-// thread of the page's own; the window stays usable meanwhile.
+// as a false-colour picture, and its plane costs as bars. The work runs on
+// the page's Worker; the window stays usable meanwhile.
 
 #include <QColor>
 #include <QImage>
@@ -15,10 +15,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "analysis/Analysis.h"
 #include "results/NumberFormat.h"
+#include "ui/Worker.h"
 
 class QChartView;
 class QComboBox;
@@ -69,7 +69,7 @@ class AnalysisPage : public QWidget {
     // Stops the running work and waits for its thread; nothing it computed
     // is shown.
     void Cancel();
-    bool Running() const { return running_; }
+    bool Running() const { return worker_.Running(); }
 
     // Called by the worker before it starts, with the flag that stops it:
     // tests hold the worker there. Returns the previous hook.
@@ -92,9 +92,7 @@ class AnalysisPage : public QWidget {
     struct Result;
     // Starts the work on the page's thread: the sweep too, or the map alone.
     void Start(bool sweep);
-    void Finish(int job, std::shared_ptr<Result> result);
-    void ShowProgress(int job, int value);
-    void JoinWorker();
+    void Finish(const std::shared_ptr<Result>& result);
     void ClearResults();
     void ShowSweep();
     void ShowPlaneCosts();
@@ -129,10 +127,7 @@ class AnalysisPage : public QWidget {
     std::optional<CostMap> map_;
     QImage mapImage_;
     Separators seps_;
-    std::thread worker_;
-    std::atomic<bool> cancel_{false};
-    bool running_ = false;
-    int job_ = 0;  // the work whose results count; older ones are dropped
+    Worker worker_;
     QString mapName_ = "mapa.png";
     QString tableName_ = "analiza.csv";
 };

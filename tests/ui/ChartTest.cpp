@@ -6,6 +6,7 @@
 #include <map>
 
 #include <QApplication>
+#include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QLineSeries>
 #include <QLocale>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <set>
 #include <tuple>
@@ -54,39 +56,6 @@ ResultRecord Record(const std::string& path, char op, int order, std::int64_t si
     record.item.ResultHeight = height;
     record.hasContainer = written;
     return record;
-}
-
-TEST(ChartSeriesTest, FollowsTheTableThroughAddedAndDeletedRows) {
-    // Both bit orders, the orders out of sequence, a decode, an empty image
-    // and a job that wrote no container between them; order 2 in pixel order
-    // coded twice.
-    std::vector<ResultRecord> rows = {
-        Record("/img/obraz.pgm", 'B', 3, 32768),
-        Record("/img/obraz.pgm", 'P', 3, 30005),
-        Record("/img/obraz_P3.ybq", 'D', 3, 65536),
-        Record("/img/pusty.pgm", 'B', 1, 5, 0, 0),
-        Record("/img/obraz.pgm", 'B', 4, 0, 256, 256, false),
-        Record("/img/obraz.pgm", 'B', 1, 49152),
-        Record("/img/obraz.pgm", 'B', 2, 40960),
-        Record("/img/obraz.pgm", 'B', 2, 36864),
-    };
-    std::vector<ChartSeries> lines = BuildChartSeries(rows);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].name, "obraz.pgm — bez przeplotu (B)");
-    EXPECT_EQ(StepsOf(lines[0]), (Steps{{1, 6.0}, {2, 4.5}, {3, 4.0}}));
-    EXPECT_EQ(lines[1].name, "obraz.pgm — z przeplotem (P)");
-    EXPECT_EQ(StepsOf(lines[1]), (Steps{{3, 30005.0 * 8 / 65536}}));
-
-    // The later order-2 row deleted: the earlier one shows again.
-    rows.pop_back();
-    EXPECT_EQ(StepsOf(BuildChartSeries(rows)[0]), (Steps{{1, 6.0}, {2, 5.0}, {3, 4.0}}));
-
-    // The only plane-order row deleted, a row added: one line, in order.
-    rows.erase(rows.begin() + 1);
-    rows.push_back(Record("/img/obraz.pgm", 'B', 9, 16384));
-    lines = BuildChartSeries(rows);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(StepsOf(lines[0]), (Steps{{1, 6.0}, {2, 5.0}, {3, 4.0}, {9, 2.0}}));
 }
 
 TEST(ChartSeriesTest, KnowsImagesByTheirFullPath) {
@@ -254,7 +223,8 @@ TEST_F(ChartPageTest, DrawsTheRecordsAndShowsThePointUnderThePointer) {
 
     page_.SetRecords(
         {Record("/img/obraz.pgm", 'B', 1, 49152), Record("/img/obraz.pgm", 'P', 3, 30005),
-         Record("/img/obraz.pgm", 'P', 5, 24576), Record("/img/obraz_P3.ybq", 'D', 3, 65536)});
+         Record("/img/obraz.pgm", 'P', 5, 24576), Record("/img/obraz.pgm", 'P', 9, 20480),
+         Record("/img/obraz_P3.ybq", 'D', 3, 65536)});
     EXPECT_TRUE(View()->chart()->title().isEmpty());
     QLineSeries* pixelOrder = Line("obraz.pgm — bez przeplotu (B)");
     QLineSeries* planeOrder = Line("obraz.pgm — z przeplotem (P)");
@@ -267,6 +237,12 @@ TEST_F(ChartPageTest, DrawsTheRecordsAndShowsThePointUnderThePointer) {
     EXPECT_EQ(LegendNames(), (QStringList{"obraz.pgm", "bez przeplotu (B)", "z przeplotem (P)",
                                           "8 bpp (bez kompresji)"}));
     EXPECT_EQ(Line("8 bpp (bez kompresji)")->pen().style(), Qt::DotLine);
+    // The markers at the first and the last order are drawn whole.
+    QApplication::processEvents();
+    const QRect plot = View()->mapFromScene(View()->chart()->plotArea()).boundingRect();
+    for (const QPoint& at : {InView(pixelOrder, 1, 6.0), InView(planeOrder, 9, 2.5)})
+        EXPECT_TRUE(plot.contains(QRect(at - QPoint(6, 6), QSize(12, 12))))
+            << at.x() << " in " << plot.left() << "–" << plot.right();
 
     // Axis titles and labels in Polish, with the decimal comma; whole orders.
     const QStringList texts = DrawnTexts();
@@ -370,11 +346,15 @@ TEST_F(ChartPageTest, ShowsTheReferencesOfEachImagesFileOrSaysWhyNot) {
     // Ticked: kt and the conditional entropy for each line, H0 once per
     // image, named in the legend; the file that is not there says so.
     QTest::mouseClick(references, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return LegendNames().contains("kt"); }));
-    EXPECT_EQ(LegendNames(), (QStringList{"obraz.pgm", "inny.pgm (brak pliku)", "bez przeplotu (B)",
-                                          "z przeplotem (P)", "8 bpp (bez kompresji)", "kt",
-                                          "entropia warunkowa", "H0"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LegendNames().contains("kt (B)"); }));
+    EXPECT_EQ(LegendNames(),
+              (QStringList{"obraz.pgm", "inny.pgm (brak pliku)", "bez przeplotu (B)",
+                           "z przeplotem (P)", "8 bpp (bez kompresji)", "kt (B)", "kt (P)",
+                           "entropia warunkowa (B)", "entropia warunkowa (P)", "H0"}));
     QLineSeries* kt = Line("obraz.pgm — bez przeplotu (B) — kt");
+    // The two bit orders' references of one image, in one colour, told apart.
+    EXPECT_NE(kt->pen().dashPattern(),
+              Line("obraz.pgm — z przeplotem (P) — kt")->pen().dashPattern());
     QLineSeries* entropy = Line("obraz.pgm — z przeplotem (P) — entropia warunkowa");
     ASSERT_TRUE(kt && entropy && Line("obraz.pgm — H0")) << SeriesNames().join('|').toStdString();
     EXPECT_EQ(kt->count(), 9);
@@ -423,6 +403,99 @@ TEST_F(ChartPageTest, ShowsTheReferencesOfEachImagesFileOrSaysWhyNot) {
     QTest::mouseClick(references, Qt::LeftButton);
     EXPECT_EQ(LegendNames(),
               (QStringList{"obraz.pgm", "bez przeplotu (B)", "8 bpp (bez kompresji)"}));
+}
+
+TEST_F(ChartPageTest, ShowsACorpusAsItsMeanAndHidesAnImageByItsLegendEntry) {
+    // bpp of three images, sizes of 8192 bytes a bit per pixel; c has no
+    // plane-order row at order 2.
+    const std::map<std::tuple<std::string, char, int>, double> bpp = {
+        {{"a", 'B', 1}, 6}, {{"a", 'B', 2}, 5}, {{"a", 'P', 1}, 5}, {{"a", 'P', 2}, 4},
+        {{"b", 'B', 1}, 4}, {{"b", 'B', 2}, 2}, {{"b", 'P', 1}, 3}, {{"b", 'P', 2}, 1.5},
+        {{"c", 'B', 1}, 5}, {{"c", 'B', 2}, 2}, {{"c", 'P', 1}, 7}};
+    std::vector<ResultRecord> records;
+    for (const auto& [key, value] : bpp)
+        records.push_back(Record("/k/" + std::get<0>(key) + ".pgm", std::get<1>(key),
+                                 std::get<2>(key), static_cast<std::int64_t>(value * 8192)));
+    page_.SetRecords(records);
+    EXPECT_EQ(SeriesNames().filter(QString::fromUtf8("b.pgm — ")).size(), 2);
+
+    // A click on b's legend entry hides its lines, another shows them again.
+    const auto clickEntry = [&](const QString& label) {
+        QApplication::processEvents();
+        for (QGraphicsItem* item : View()->scene()->items())
+            if (auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+                text && text->toPlainText() == label)
+                QTest::mouseClick(View()->viewport(), Qt::LeftButton, {},
+                                  View()->mapFromScene(text->sceneBoundingRect().center()));
+        QApplication::processEvents();
+    };
+    clickEntry("b.pgm");
+    EXPECT_TRUE(SeriesNames().filter(QString::fromUtf8("b.pgm — ")).isEmpty());
+    EXPECT_TRUE(LegendNames().contains("b.pgm (ukryty)"));
+    EXPECT_EQ(SeriesNames().filter(QString::fromUtf8("a.pgm — ")).size(), 2);
+    clickEntry("b.pgm (ukryty)");
+    EXPECT_EQ(SeriesNames().filter(QString::fromUtf8("b.pgm — ")).size(), 2);
+
+    // The mean view: each order's mean of the images that have it, the band
+    // from the lowest to the highest.
+    QTest::mouseClick(page_.findChild<QRadioButton*>("rbChartMean"), Qt::LeftButton);
+    const QString meanB = QString::fromUtf8("bez przeplotu (B): średnia z 3 obrazów");
+    const QString meanP = QString::fromUtf8(
+        "z przeplotem (P): średnia z 3 obrazów (rząd 2: 2; obrazy bez wyniku pominięte)");
+    EXPECT_EQ(LegendNames().mid(0, 2), (QStringList{meanB, meanP}));
+    for (const auto& [name, op] : {std::pair{meanB, 'B'}, std::pair{meanP, 'P'}}) {
+        QLineSeries* mean = Line(name);
+        QAreaSeries* band = nullptr;
+        for (QAbstractSeries* series : View()->chart()->series())
+            if (series->objectName() == name + QString::fromUtf8(" — zakres"))
+                band = qobject_cast<QAreaSeries*>(series);
+        ASSERT_TRUE(mean && band) << SeriesNames().join('|').toStdString();
+        ASSERT_EQ(mean->count(), 2);
+        for (int order = 1; order <= 2; ++order) {
+            std::vector<double> of;
+            for (const char* image : {"a", "b", "c"})
+                if (const auto found = bpp.find({image, op, order}); found != bpp.end())
+                    of.push_back(found->second);
+            double sum = 0;
+            for (double v : of)
+                sum += v;
+            EXPECT_DOUBLE_EQ(mean->at(order - 1).y(), sum / static_cast<double>(of.size()));
+            EXPECT_EQ(band->upperSeries()->at(order - 1).y(),
+                      *std::max_element(of.begin(), of.end()));
+            EXPECT_EQ(band->lowerSeries()->at(order - 1).y(),
+                      *std::min_element(of.begin(), of.end()));
+        }
+    }
+
+    Move(InView(Line(meanB), 2, 3.0));
+    EXPECT_EQ(page_.LastHoverText().toStdString(),
+              (meanB + QString::fromUtf8("\nrząd 2: 3,000 bpp (od 2,000 do 5,000, 3 obrazy)"))
+                  .toStdString());
+
+    // More than 50 images open in the mean view; "każdy obraz" shows their
+    // lines and stays chosen while the corpus grows.
+    QTest::mouseClick(page_.findChild<QRadioButton*>("rbChartEach"), Qt::LeftButton);
+    EXPECT_EQ(SeriesNames().filter(QString::fromUtf8(" — ")).size(), 6);
+    for (int i = 0; i < 47; ++i)
+        records.push_back(Record("/k/n" + std::to_string(i) + ".pgm", 'B', 1, 8192));
+    page_.SetRecords(records);
+    EXPECT_FALSE(page_.findChild<QRadioButton*>("rbChartMean")->isChecked());
+    records.push_back(Record("/k/n47.pgm", 'B', 1, 8192));
+    page_.SetRecords(records);
+    EXPECT_TRUE(page_.findChild<QRadioButton*>("rbChartMean")->isChecked());
+    EXPECT_TRUE(LegendNames().contains(QString::fromUtf8(
+        "bez przeplotu (B): średnia z 51 obrazów (rząd 2: 3; obrazy bez wyniku pominięte)")))
+        << LegendNames().join('|').toStdString();
+    QTest::mouseClick(page_.findChild<QRadioButton*>("rbChartEach"), Qt::LeftButton);
+    records.push_back(Record("/k/n48.pgm", 'B', 1, 20480));
+    page_.SetRecords(records);
+    EXPECT_TRUE(page_.findChild<QRadioButton*>("rbChartEach")->isChecked());
+    // So many lines are painted at once; the pointer still names each.
+    EXPECT_TRUE(LegendNames().contains(
+        QString::fromUtf8("52 obrazy, każdy swoją linią: nazwa pod wskaźnikiem")));
+    Move(InView(Line("8 bpp (bez kompresji)"), 1, 2.5));
+    EXPECT_EQ(page_.LastHoverText().toStdString(),
+              "n48.pgm — bez przeplotu (B)\nrząd 1: 2,500 bpp");
 }
 
 }  // namespace
