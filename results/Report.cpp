@@ -4,6 +4,7 @@
 
 #include "core/ByteStream.h"
 #include "core/Cp1250.h"
+#include "results/ResultTable.h"
 
 namespace eks {
 
@@ -56,7 +57,7 @@ std::vector<ResultRow> ReportRows(const std::vector<ResultRecord>& records,
                                   const Separators& seps) {
     std::vector<ResultRow> rows;
     for (const ResultRecord& record : records)
-        if (record.Written())
+        if (ShownInTable(record))
             rows.push_back(MakeResultRow(record.item, static_cast<int>(rows.size()) + 1, seps));
     return rows;
 }

@@ -10,19 +10,37 @@ std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precis
 }
 
 ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& seps) {
+    ResultRow row;
+    for (int column = 0; column < kResultColumns; ++column)
+        row[column] = ResultCellText(item, position, static_cast<ResultColumn>(column), seps);
+    return row;
+}
+
+std::string ResultCellText(const TItemRec& item, int position, ResultColumn column,
+                           const Separators& seps) {
     // The product is taken in 64 bits: 65535 × 65535 does not fit 32.
     const std::int64_t pixels = std::int64_t{item.ResultWidth} * item.ResultHeight;
-    ResultRow row;
-    row[kColPosition] = std::to_string(position);
-    row[kColFileName] = item.CurrentName;
-    if (item.OpCode != 0) row[kColOperation] += item.OpCode;
-    row[kColOperation] += "/" + std::to_string(item.ResultOrder);
-    row[kColPixels] = FormatThousands(pixels, seps.thousands);
-    row[kColBitsBefore] = BitsPerPixelText(item.SizeBefore, pixels, kTablePrecision, seps.decimal);
-    row[kColBitsAfter] = BitsPerPixelText(item.SizeAfter, pixels, kTablePrecision, seps.decimal);
-    row[kColSizeBefore] = FormatThousands(item.SizeBefore, seps.thousands);
-    row[kColSizeAfter] = FormatThousands(item.SizeAfter, seps.thousands);
-    return row;
+    switch (column) {
+        case kColPosition:
+            return std::to_string(position);
+        case kColFileName:
+            return item.CurrentName;
+        case kColOperation:
+            return (item.OpCode != 0 ? std::string(1, item.OpCode) : std::string()) + "/" +
+                   std::to_string(item.ResultOrder);
+        case kColPixels:
+            return FormatThousands(pixels, seps.thousands);
+        case kColBitsBefore:
+            return BitsPerPixelText(item.SizeBefore, pixels, kTablePrecision, seps.decimal);
+        case kColBitsAfter:
+            return BitsPerPixelText(item.SizeAfter, pixels, kTablePrecision, seps.decimal);
+        case kColSizeBefore:
+            return FormatThousands(item.SizeBefore, seps.thousands);
+        case kColSizeAfter:
+            return FormatThousands(item.SizeAfter, seps.thousands);
+        default:
+            return {};
+    }
 }
 
 std::string DimensionsText(std::int64_t width, std::int64_t height) {

@@ -38,6 +38,9 @@ std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precis
 // The row that a finished job adds as row number `position`. The pixel count
 // is ResultWidth × ResultHeight.
 ResultRow MakeResultRow(const TItemRec& item, int position, const Separators& seps);
+// One text of that row.
+std::string ResultCellText(const TItemRec& item, int position, ResultColumn column,
+                           const Separators& seps);
 
 // Whether a container was checked by decoding it again, and how that went.
 enum class CheckState { None, Passed, Failed };

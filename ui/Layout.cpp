@@ -11,23 +11,16 @@
 #include <QVBoxLayout>
 
 #include "core/Paths.h"
-#include "results/ResultRow.h"
 #include "ui/AnalysisPage.h"
 #include "ui/ChartPage.h"
 #include "ui/ImageDisplay.h"
 #include "ui/Platform.h"
+#include "ui/ResultsModel.h"
 #include "ui/main.h"
 
 namespace eks {
 
 namespace {
-
-const std::vector<ReportList::Column> kColumns = {
-    {"Pos.", Qt::AlignLeft, 35},        {"File Name", Qt::AlignLeft, 70},
-    {"Op/R", Qt::AlignHCenter, 40},     {"Pixels", Qt::AlignHCenter, 55},
-    {"S BitRatio", Qt::AlignRight, 50}, {"F BitRatio", Qt::AlignRight, 50},
-    {"FS Before", Qt::AlignRight, 50},  {"FS After", Qt::AlignRight, 50},
-};
 
 const std::vector<PanelStatusBar::Panel> kPanels = {
     {" W × H =", 45, false, Qt::AlignLeft},
@@ -321,8 +314,10 @@ void TForm1::BuildResultsTab() {
     auto* layout = new QVBoxLayout(tabResults);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    ListView = new ReportList(kColumns);
+    results_ = new ResultsModel(seps_, this);
+    ListView = new ReportList(ResultsModel::MinimumWidths());
     ListView->setObjectName("ListView");
+    ListView->setModel(results_);
     connect(ListView, &ReportList::clicked, this,
             [this] { RunReportingErrors([this] { ListViewClick(); }); });
     layout->addWidget(ListView, 1);

@@ -348,9 +348,8 @@ void Shape::mousePressEvent(QMouseEvent* event) {
 
 // ----------------------------------------------------------- report list
 
-ReportList::ReportList(std::vector<Column> columns, QWidget* parent)
-    : QTreeWidget(parent), columns_(std::move(columns)) {
-    setColumnCount(static_cast<int>(columns_.size()));
+ReportList::ReportList(std::vector<int> minimumWidths, QWidget* parent)
+    : QTreeView(parent), minimumWidths_(std::move(minimumWidths)) {
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -360,71 +359,56 @@ ReportList::ReportList(std::vector<Column> columns, QWidget* parent)
     setAllColumnsShowFocus(true);
     header()->setStretchLastSection(false);
     header()->setSectionsMovable(false);
-    auto* headerItem = new QTreeWidgetItem;
-    for (int c = 0; c < columnCount(); ++c) {
-        headerItem->setText(c, columns_[c].caption);
-        headerItem->setTextAlignment(c, columns_[c].alignment | Qt::AlignVCenter);
-    }
-    setHeaderItem(headerItem);
 }
 
-void ReportList::AddRow(const QStringList& texts) {
-    auto* item = new QTreeWidgetItem;
-    for (int c = 0; c < columnCount() && c < texts.size(); ++c) {
-        item->setText(c, texts[c]);
-        item->setTextAlignment(c, columns_[c].alignment | Qt::AlignVCenter);
-    }
-    addTopLevelItem(item);
+int ReportList::SelectedRow() const {
+    const QModelIndexList rows =
+        selectionModel() ? selectionModel()->selectedRows() : QModelIndexList{};
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ReportList::Unselect() {
+    clearSelection();
+    setCurrentIndex({});
 }
 
 void ReportList::mousePressEvent(QMouseEvent* event) {
-    if (!itemAt(event->position().toPoint())) {
-        clearSelection();
-        setCurrentItem(nullptr);
-    }
-    QTreeWidget::mousePressEvent(event);
+    if (!indexAt(event->position().toPoint()).isValid()) Unselect();
+    QTreeView::mousePressEvent(event);
 }
 
 void ReportList::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeWidget::mouseReleaseEvent(event);
+    QTreeView::mouseReleaseEvent(event);
     emit clicked();
 }
 
 bool ReportList::viewportEvent(QEvent* event) {
-    const bool handled = QTreeWidget::viewportEvent(event);
+    const bool handled = QTreeView::viewportEvent(event);
     if (event->type() == QEvent::Resize) ShareOutColumns();
     return handled;
 }
 
 void ReportList::ShareOutColumns() {
+    if (!model()) return;
     const QFontMetrics metrics(header()->font());
+    const int columns = std::min(model()->columnCount(), static_cast<int>(minimumWidths_.size()));
     std::vector<int> minimum;
     int total = 0;
-    for (const Column& column : columns_) {
-        minimum.push_back(
-            std::max(column.minimumWidth, metrics.horizontalAdvance(column.caption) + 12));
+    for (int c = 0; c < columns; ++c) {
+        const QString caption = model()->headerData(c, Qt::Horizontal).toString();
+        minimum.push_back(std::max(minimumWidths_[static_cast<std::size_t>(c)],
+                                   metrics.horizontalAdvance(caption) + 12));
         total += minimum.back();
     }
     const int available = viewport()->width();
     int used = 0;
-    for (int c = 0; c < columnCount(); ++c) {
-        int w = std::max(minimum[c], minimum[c] * available / total);
-        if (c == columnCount() - 1) w = std::max(minimum[c], available - used);
+    for (int c = 0; c < columns; ++c) {
+        const int least = minimum[static_cast<std::size_t>(c)];
+        int w = std::max(least, least * available / total);
+        if (c == columns - 1) w = std::max(least, available - used);
         setColumnWidth(c, w);
         used += w;
     }
-}
-
-int ReportList::DeleteSelectedRow() {
-    const auto selected = selectedItems();
-    if (selected.isEmpty()) return -1;
-    const int row = indexOfTopLevelItem(selected.first());
-    delete selected.first();
-    clearSelection();
-    setCurrentItem(nullptr);
-    for (int i = 0; i < topLevelItemCount(); ++i)
-        topLevelItem(i)->setText(0, QString::number(i + 1));
-    return row;
 }
 
 // ------------------------------------------------------------ status bar

@@ -11,7 +11,7 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVector>
 #include <vector>
 
@@ -189,26 +189,20 @@ class Shape : public QFrame {
     void mousePressEvent(QMouseEvent* event) override;
 };
 
-// A list in report view: whole rows, one selected at a time, nothing edited
-// in place. A click beside the rows takes the selection away; every click is
-// reported once the button is released. The columns share out the list's
-// width in proportion to their minimums, never narrower than a minimum or
-// than the column's caption.
-class ReportList : public QTreeWidget {
+// A list in report view over a table model: whole rows, one selected at a
+// time, nothing edited in place. A click beside the rows takes the selection
+// away; every click is reported once the button is released. The columns
+// share out the list's width in proportion to their minimums, never narrower
+// than a minimum or than the column's caption.
+class ReportList : public QTreeView {
     Q_OBJECT
   public:
-    struct Column {
-        const char* caption;
-        Qt::Alignment alignment;
-        int minimumWidth;
-    };
-    explicit ReportList(std::vector<Column> columns, QWidget* parent = nullptr);
-    // Appends a row with a text per column, each aligned as its column.
-    void AddRow(const QStringList& texts);
-    // Deletes the selected row and numbers the rows left 1, 2, 3 ... in the
-    // first column. Returns the deleted row's index, or -1 when none was
-    // selected.
-    int DeleteSelectedRow();
+    // The least width of each column of the model, in column order.
+    explicit ReportList(std::vector<int> minimumWidths, QWidget* parent = nullptr);
+    // The selected row, or -1 when none is selected.
+    int SelectedRow() const;
+    // Takes the selection and the current row away.
+    void Unselect();
   signals:
     void clicked();
 
@@ -219,7 +213,7 @@ class ReportList : public QTreeWidget {
 
   private:
     void ShareOutColumns();
-    std::vector<Column> columns_;
+    std::vector<int> minimumWidths_;
 };
 
 // A status bar of panels side by side, each with its text, border and

@@ -20,10 +20,8 @@
 #include "core/Paths.h"
 #include "core/PgmReader.h"
 #include "core/ScopeExit.h"
-#include "results/Csv.h"
-#include "results/CsvReader.h"
-#include "results/Report.h"
 #include "results/ResultRow.h"
+#include "results/ResultTable.h"
 #include "ui/AnalysisPage.h"
 #include "ui/ChartPage.h"
 #include "ui/ImageDisplay.h"
@@ -386,16 +384,15 @@ void TForm1::ShowBitrate() {
 
 void TForm1::PageControl1Change() {
     resultControlsShown_ = PageControl1->currentWidget() == tabResults;
-    if (resultControlsShown_) {
-        saveOffered_ = !records_.empty();
-        deleteOffered_ = !ListView->selectedItems().isEmpty();
-    }
-    ApplyControls();
+    if (resultControlsShown_)
+        ListViewClick();
+    else
+        ApplyControls();
 }
 
 void TForm1::ListViewClick() {
-    deleteOffered_ = !ListView->selectedItems().isEmpty();
-    saveOffered_ = !records_.empty();
+    deleteOffered_ = ListView->SelectedRow() >= 0;
+    saveOffered_ = !results_->Records().empty();
     ApplyControls();
 }
 
@@ -405,42 +402,21 @@ void TForm1::AddRecord(const ResultRecord& record) {
     ShowJobSummary(record);
 }
 
-void TForm1::AppendRecords(const std::vector<ResultRecord>& records) {
-    for (const ResultRecord& record : records) {
-        records_.push_back(record);
-        if (!record.Written()) continue;
-        QStringList texts;
-        for (const std::string& text :
-             MakeResultRow(record.item, ListView->topLevelItemCount() + 1, seps_))
-            texts << QString::fromStdString(text);
-        ListView->AddRow(texts);
-    }
-    Chart->SetRecords(records_);
+void TForm1::AppendRecords(std::vector<ResultRecord> records) {
+    results_->Append(std::move(records));
+    Chart->SetRecords(results_->Records());
     saveOffered_ = true;
     ApplyControls();
 }
 
-std::size_t TForm1::RecordOfRow(int row) const {
-    std::size_t i = 0;
-    for (int shown = -1; i < records_.size(); ++i)
-        if (records_[i].Written() && ++shown == row) break;
-    return i;
-}
-
 void TForm1::btnLoadClick() {
-    const QString path = AskOpenFileName(
-        {QString::fromUtf8("Wczytaj wyniki"), QString::fromUtf8("Pliki CSV (*.csv)"), loadDir_});
-    if (path.isEmpty()) return;
-    loadDir_ = QFileInfo(path).absolutePath();
+    std::optional<std::vector<ResultRecord>> loaded = files_.Load();
+    if (!loaded) return;
     // Rows read back are as saved as the file they come from: they ask
     // nothing on closing.
-    const std::vector<ResultRecord> loaded = ReadResultsCsv(path.toStdString());
-    AppendRecords(loaded);
-    for (auto it = loaded.rbegin(); it != loaded.rend(); ++it)
-        if (it->Written()) {
-            ShowJobSummary(*it);
-            break;
-        }
+    const auto last = std::find_if(loaded->rbegin(), loaded->rend(), ShownInTable);
+    if (last != loaded->rend()) ShowJobSummary(*last);
+    AppendRecords(std::move(*loaded));
 }
 
 void TForm1::ShowJobSummary(const ResultRecord& record) {
@@ -451,14 +427,13 @@ void TForm1::ShowJobSummary(const ResultRecord& record) {
 }
 
 void TForm1::btnDelItemClick() {
-    const int row = ListView->DeleteSelectedRow();
-    if (row < 0) return;
-    records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(RecordOfRow(row)));
+    if (!results_->DeleteRow(ListView->SelectedRow())) return;
+    ListView->Unselect();
     unsaved_ = true;
     saveOffered_ = true;
     deleteOffered_ = false;
     ApplyControls();
-    Chart->SetRecords(records_);
+    Chart->SetRecords(results_->Records());
 }
 
 void TForm1::btnSaveClick() {
@@ -466,19 +441,7 @@ void TForm1::btnSaveClick() {
 }
 
 bool TForm1::SaveResults() {
-    const SaveChoice chosen =
-        AskSaveFileName({"Podaj nazwę pliku raportu", "Pliki tekstowe (*.txt)", "txt", reportName_,
-                         "Pliki CSV (*.csv)", "csv", reportType_});
-    if (chosen.path.isEmpty()) return false;
-    reportName_ = chosen.path;
-    reportType_ = chosen.type;
-    if (chosen.type == 1) {
-        // The same rows for spreadsheets and plotting tools.
-        const std::string text = CsvText(records_);
-        WriteWholeFile(chosen.path.toStdString(), text.data(), text.size());
-    } else {
-        WriteReport(chosen.path.toStdString(), ReportRows(records_, seps_), TimeOfDayNow());
-    }
+    if (!files_.Save(results_->Records(), seps_)) return false;
     unsaved_ = false;
     saveOffered_ = false;
     ApplyControls();

@@ -13,7 +13,6 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -27,6 +26,7 @@
 #include "jobs/Series.h"
 #include "jobs/SeriesRun.h"
 #include "results/NumberFormat.h"
+#include "ui/ResultsModel.h"
 #include "ui/Widgets.h"
 
 namespace eks {
@@ -208,17 +208,14 @@ class TForm1 : public QWidget, private JobHost {
     // Whether the window may end: true without unsaved results, else the
     // user's answer to the question (saving first when asked to).
     bool MayEnd();
-    // Asks for a name and saves the table as report or CSV; whether it was
-    // saved.
+    // Asks for a name and saves the results as report or CSV; whether they
+    // were saved.
     bool SaveResults();
 
-    // The results: every record, in the table's order; the table shows those
-    // of written containers and decodes, a failed job's record (loaded from a
-    // series' CSV) stays for the CSV only.
+    // A job's record joins the results, unsaved, and the status bar shows
+    // it; the records of a CSV read back join them as saved.
     void AddRecord(const ResultRecord& record);
-    void AppendRecords(const std::vector<ResultRecord>& records);
-    // The record behind a row of the table.
-    std::size_t RecordOfRow(int row) const;
+    void AppendRecords(std::vector<ResultRecord> records);
     void ShowJobSummary(const ResultRecord& record);
     void ClearJobPanels();
 
@@ -228,7 +225,9 @@ class TForm1 : public QWidget, private JobHost {
     Mode mode_ = Mode::Idle;
     // The image chosen last, while it can be coded.
     std::optional<SeriesImage> image_;
-    std::vector<ResultRecord> records_;
+    // The results: the records behind the table, and their files.
+    ResultsModel* results_ = nullptr;
+    ResultFiles files_;
     // The controls of the results page: shown while the user is on it;
     // "Zapisz wyniki" offered after a change of the table, "Usuń wpis" after
     // a click on a row.
@@ -247,9 +246,6 @@ class TForm1 : public QWidget, private JobHost {
     std::unique_ptr<WorkFolder> privateDir_;
     std::string workDir_;
     std::string workDirProblem_;
-    QString reportName_ = "wyniki.txt";
-    QString loadDir_;     // where "Wczytaj wyniki" opens, for this run only
-    int reportType_ = 0;  // the file type chosen last: the report or the CSV
 };
 
 }  // namespace eks

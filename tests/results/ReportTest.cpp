@@ -8,6 +8,7 @@
 #include "core/Error.h"
 #include "core/TestFiles.h"
 #include "core/Unprivileged.h"
+#include "results/ResultTable.h"
 
 namespace eks {
 namespace {
@@ -75,6 +76,40 @@ TEST(Report, PolishTextsBecomeWindows1250AndTakeOneColumnEach) {
     ASSERT_EQ(controls.size(), 7u);
     EXPECT_EQ(controls[4].substr(6, 15), "   a??b?c??.pgm");
     EXPECT_EQ(controls[4].size(), 80u);
+}
+
+// The table over records: three written jobs with two failed ones between
+// and after them. The failed stay among the records (a CSV keeps them) but
+// are no rows; a row deleted takes its own record, and the rows after it
+// move up and are numbered anew; the report's rows are the table's.
+TEST(Report, TheTableShowsWrittenRecordsAndDeletesARowsOwnRecord) {
+    const auto record = [](const char* name, bool written) {
+        ResultRecord r;
+        r.item = {name, 65551, 30005, 256, 256, 'P', 3};
+        r.hasContainer = written;
+        return r;
+    };
+    ResultTable table;
+    table.Append({record("a.pgm", true), record("x.pgm", false), record("b.pgm", true)});
+    table.Append({record("y.pgm", false), record("c.pgm", true)});
+    ASSERT_EQ(table.RowCount(), 3u);
+    ASSERT_EQ(table.Records().size(), 5u);
+    EXPECT_EQ(table.RecordOfRow(2).item.CurrentName, "c.pgm");
+    EXPECT_EQ(table.CellText(2, kColPosition, {}), "3");
+
+    EXPECT_FALSE(table.DeleteRow(3));
+    ASSERT_TRUE(table.DeleteRow(1));
+    std::vector<std::string> names;
+    for (const ResultRecord& r : table.Records())
+        names.push_back(r.item.CurrentName);
+    EXPECT_EQ(names, (std::vector<std::string>{"a.pgm", "x.pgm", "y.pgm", "c.pgm"}));
+    ASSERT_EQ(table.RowCount(), 2u);
+    EXPECT_EQ(table.RecordOfRow(1).item.CurrentName, "c.pgm");
+    EXPECT_EQ(table.CellText(1, kColPosition, {}), "2");
+    const std::vector<ResultRow> report = ReportRows(table.Records(), {",", "."});
+    ASSERT_EQ(report.size(), 2u);
+    EXPECT_EQ(report[1],
+              (ResultRow{"2", "c.pgm", "P/3", "65,536", "8.002", "3.663", "65,551", "30,005"}));
 }
 
 TEST(Report, TimeOfDayIsTwentyFourHour) {

@@ -58,7 +58,7 @@ class JobTest : public testing::Test {
     std::string Row(int r) {
         QStringList cols;
         for (int c = 0; c < 8; ++c)
-            cols << test::Controls(*form_).ListView->topLevelItem(r)->text(c);
+            cols << test::CellText(test::Controls(*form_).ListView, r, c);
         return cols.join("|").toStdString();
     }
     std::string Bits(BitOrder order) {
@@ -145,7 +145,7 @@ TEST_F(JobTest, PlaneOrderEncodeThenProgressiveDecode) {
     std::vector<ResultRow> rows(2);
     for (int r = 0; r < 2; ++r)
         for (int c = 0; c < 8; ++c)
-            rows[r][c] = ui.ListView->topLevelItem(r)->text(c).toStdString();
+            rows[r][c] = test::CellText(ui.ListView, r, c).toStdString();
     const std::string expected = ReportBytes(rows, "00:00:00");
     EXPECT_EQ(bytes.substr(bytes.find("\r\n")), expected.substr(expected.find("\r\n")));
     EXPECT_FALSE(ui.btnSave->isEnabled());
@@ -189,7 +189,7 @@ TEST_F(JobTest, ACoderThatFailsLeavesNoRowAndSaysWhy) {
     ui.btnCode->click();
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0].toStdString(), CoderFailedMessage("zakończył się z kodem 3") + ".");
-    EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
+    EXPECT_EQ(test::RowCount(ui.ListView), 0);
     EXPECT_FALSE(ui.btnCode->isEnabled());
     EXPECT_TRUE(ui.FLB1->isEnabled());
     EXPECT_FALSE(Exists("tmp1x.dat"));
@@ -202,7 +202,7 @@ TEST_F(JobTest, ACoderThatFailsLeavesNoRowAndSaysWhy) {
     ui.btnDecode->click();
     ASSERT_EQ(shown_.size(), 2u);
     EXPECT_EQ(shown_[1].toStdString(), DecoderFailedMessage("zakończył się z kodem 3") + ".");
-    EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
+    EXPECT_EQ(test::RowCount(ui.ListView), 0);
     EXPECT_TRUE(ui.Image->Picture().isNull());
     EXPECT_TRUE(ui.FLB2->isEnabled());
     EXPECT_EQ(ReadFile(dir_.File("tmp3x.dat")), "xyz");
@@ -220,7 +220,7 @@ TEST_F(JobTest, ACoderThatNeverEndsIsStopped) {
               "Koder arith-n.exe nie utworzył pliku tmp2x.dat - nie zdążył w ciągu 5 s (można "
               "wydłużyć czas na stronie „Opcje”)");
     EXPECT_TRUE(ui.btnCode->isEnabled());
-    EXPECT_EQ(ui.ListView->topLevelItemCount(), 0);
+    EXPECT_EQ(test::RowCount(ui.ListView), 0);
     const int pid = std::stoi(ReadFile(dir_.File("pid.txt")));
     EXPECT_NE(::kill(pid, 0), 0) << "the coder still runs";
 }
@@ -234,7 +234,7 @@ TEST_F(JobTest, AnOutputStillBeingWrittenIsCollectedOnceTheCoderHasFinished) {
     ui.btnCode->click();
     EXPECT_TRUE(shown_.empty());
     EXPECT_EQ(Container("obraz_P3.ybq"), std::string("\x25\x00\x17\x00\x13", 5) + "abcdef");
-    EXPECT_EQ(ui.ListView->topLevelItemCount(), 1);
+    EXPECT_EQ(test::RowCount(ui.ListView), 1);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 
 #include "tests/coder/PacedClock.h"
@@ -81,8 +81,8 @@ class UserDriver {
 
     // A click on a row of the results list.
     void ClickRow(int row) const {
-        auto* list = Find<QTreeWidget>("ListView");
-        const QRect r = list->visualItemRect(list->topLevelItem(row));
+        auto* list = Find<QTreeView>("ListView");
+        const QRect r = list->visualRect(list->model()->index(row, 0));
         Click(list->viewport(), r.center());
     }
 
@@ -165,7 +165,7 @@ struct Controls {
     QWidget* tabDescr = Get<QWidget>("tabDescr");
     ScrollBox* ScrollBox1 = Get<ScrollBox>("ScrollBox1");
     PictureBox* Image = Get<PictureBox>("Image");
-    QTreeWidget* ListView = Get<QTreeWidget>("ListView");
+    ReportList* ListView = Get<ReportList>("ListView");
     QCheckBox* cbVisual = Get<QCheckBox>("cbVisual");
     SpinEdit* seTimeout = Get<SpinEdit>("seTimeout");
     SpinEdit* seStepTime = Get<SpinEdit>("seStepTime");
@@ -183,6 +183,14 @@ struct Controls {
     QProgressBar* ProgressBar = Get<QProgressBar>("ProgressBar");
     QStatusBar* StatusBar = Get<QStatusBar>("StatusBar");
 };
+
+// The rows of the results list and their texts, as the list shows them.
+inline int RowCount(const QTreeView* list) {
+    return list->model()->rowCount();
+}
+inline QString CellText(const QTreeView* list, int row, int column) {
+    return list->model()->index(row, column).data().toString();
+}
 
 // Every picture a picture box shows while the window handles its events,
 // in order: the passes of a decode as the user sees them.

@@ -89,10 +89,10 @@ class UserTest : public testing::Test {
 
     std::vector<std::string> Rows() const {
         std::vector<std::string> rows;
-        for (int r = 0; r < test::Controls(*form_).ListView->topLevelItemCount(); ++r) {
+        for (int r = 0; r < test::RowCount(test::Controls(*form_).ListView); ++r) {
             QStringList cols;
             for (int c = 0; c < 8; ++c)
-                cols << test::Controls(*form_).ListView->topLevelItem(r)->text(c);
+                cols << test::CellText(test::Controls(*form_).ListView, r, c);
             rows.push_back(cols.join("|").toStdString());
         }
         return rows;
@@ -212,6 +212,10 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     EXPECT_EQ(Rows()[0], "1|text.pgm|P/3|77,056|8.002|" +
                              FormatFixed(planeSize * 8.0 / 77056, 8, ".") + "|77,071|" + plane);
     EXPECT_EQ(form.PanelText(3).toStdString(), "77,071/" + plane);
+    const QAbstractItemModel* table = ui.ListView->model();
+    EXPECT_EQ(table->index(0, 2).data(Qt::TextAlignmentRole), int(Qt::AlignCenter));
+    EXPECT_EQ(table->index(0, 7).data(Qt::TextAlignmentRole),
+              int(Qt::AlignRight | Qt::AlignVCenter));
     EXPECT_TRUE(ui.btnCode->isEnabled());
     EXPECT_FALSE(ui.btnDecode->isEnabled());
 
@@ -284,7 +288,7 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     std::vector<ResultRow> rows(3);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 8; ++c)
-            rows[r][c] = ui.ListView->topLevelItem(r)->text(c).toStdString();
+            rows[r][c] = test::CellText(ui.ListView, r, c).toStdString();
     const std::string report = ReadFile(dir_.File("raport.txt"));  // the type's suffix added
     const std::string expected = ReportBytes(rows, "00:00:00");
     ASSERT_NE(report.find("\r\n"), std::string::npos);
@@ -308,6 +312,15 @@ TEST_F(UserTest, TheWholeWorkflowByMouseInBothBitOrders) {
     }
     EXPECT_EQ(dialogs_[1].selectedType, 0);
     EXPECT_EQ(dialogs_[2].selectedType, 1);
+    // A click on the empty part of the list takes the selection away: "Usuń
+    // wpis" is off, and Alt+U deletes nothing.
+    const QRect lastRow = ui.ListView->visualRect(ui.ListView->model()->index(2, 0));
+    ASSERT_LT(lastRow.bottom() + 10, ui.ListView->viewport()->height());
+    UserDriver::Click(ui.ListView->viewport(), QPoint(20, lastRow.bottom() + 8));
+    EXPECT_FALSE(ui.btnDelItem->isEnabled());
+    EXPECT_EQ(ui.ListView->SelectedRow(), -1);
+    User().Accelerator(Qt::Key_U);
+    EXPECT_EQ(Rows().size(), 3u);
     // Paths as the file system names them, without doubled separators.
     EXPECT_NE(
         ReadFile(dir_.File("dane.csv")).find("\n" + dir_.File("wyniki/text_P3.ybq") + ",D,3,"),
@@ -560,9 +573,9 @@ TEST_F(UserTest, TwoWindowsInOneFolderCodeAtTheSameMomentEachItsOwnImage) {
         EXPECT_TRUE(shown_.empty()) << Messages();
         ASSERT_EQ(Rows().size(), 1u);
         EXPECT_EQ(Rows()[0].substr(0, 13), "1|camera.pgm|");
-        const QTreeWidget* otherRows = test::Controls(other).ListView;
-        ASSERT_EQ(otherRows->topLevelItemCount(), 1);
-        EXPECT_EQ(otherRows->topLevelItem(0)->text(1), "brick.pgm");
+        const QTreeView* otherRows = test::Controls(other).ListView;
+        ASSERT_EQ(test::RowCount(otherRows), 1);
+        EXPECT_EQ(test::CellText(otherRows, 0, 1), "brick.pgm");
 
         // Both containers hold their own image.
         test::Controls(form).FLB2->Refill();
@@ -809,6 +822,36 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     EXPECT_EQ(Rows().size(), 13u);
     // The dialog opens where the last file came from.
     EXPECT_EQ(opened_.back(), QString(EKS_CSV_DATA_DIR));
+    // The same CSV again: its rows follow the hidden failed jobs of the first.
+    // The arrows move the selection, Delete deletes nothing, Alt+U ("Usuń
+    // wpis") the selected row's own record; saved, the CSV keeps every
+    // failed job.
+    openAnswer_ = QString(EKS_CSV_DATA_DIR) + "/seria.csv";
+    User().Click("btnLoad");
+    ASSERT_EQ(Rows().size(), 21u);
+    User().ClickRow(12);
+    User().Key(Qt::Key_Down);
+    User().Key(Qt::Key_Down);
+    User().Key(Qt::Key_Delete);
+    EXPECT_EQ(Rows().size(), 21u);
+    EXPECT_EQ(Rows()[14].substr(0, 15), "15|text.pgm|B/9");
+    User().Accelerator(Qt::Key_U);
+    ASSERT_EQ(Rows().size(), 20u);
+    EXPECT_EQ(Rows()[14].substr(0, 15), "15|text.pgm|P/1");
+    EXPECT_EQ(Rows()[19].substr(0, 16), "20|coins.pgm|P/9");
+    EXPECT_FALSE(ui.btnDelItem->isEnabled());
+    User().Click("btnSave");
+    const std::string kept = ReadFile(dir_.File("wyniki.csv"));
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 6 + 12 + 12 - 1);
+    const auto lines = [&kept](const std::string& start) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = kept.find("\n" + start, at)) != std::string::npos; ++at)
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(lines("text.pgm,B,9,"), 1u);
+    EXPECT_EQ(lines("text.pgm,P,1,"), 2u);
+    EXPECT_EQ(lines("zly.pgm,"), 8u);
     shown_.clear();
     User().ClickTab("Seria");
 
