@@ -214,11 +214,14 @@ std::optional<CsvShard> CsvShardOf(const std::vector<std::string>& f) {
         plan.size() > 17 && plan[16] == '-' &&
         plan.substr(0, 16).find_first_not_of("0123456789abcdef") == std::string_view::npos;
     const auto jobs = hex ? Number(plan.substr(17)) : std::nullopt;
-    if (!job || !k || !of || !jobs || *k < 1 || *k > *of || *of > 1000000 || *job < 1 ||
-        *job > *jobs || (*job - 1) % *of + 1 != *k)
+    if (!job || !k || !of || !jobs) return std::nullopt;
+    // Plain values from here on: GCC's optimiser takes the optionals for
+    // uninitialised otherwise.
+    const auto j = *job, kk = *k, o = *of, all = *jobs;
+    if (kk < 1 || kk > o || o > 1000000 || j < 1 || j > all || (j - 1) % o + 1 != kk)
         return std::nullopt;
-    return CsvShard{static_cast<std::size_t>(*job), static_cast<int>(*k), static_cast<int>(*of),
-                    std::string(plan), static_cast<std::size_t>(*jobs)};
+    return CsvShard{static_cast<std::size_t>(j), static_cast<int>(kk), static_cast<int>(o),
+                    std::string(plan), static_cast<std::size_t>(all)};
 }
 
 std::string CsvShardLine(const ResultRecord& record, CsvExtraColumns extra, std::size_t job, int k,

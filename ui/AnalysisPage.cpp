@@ -387,10 +387,6 @@ void AnalysisPage::ApplyControls() {
     btnSaveTable->setEnabled(sweep_.has_value());
 }
 
-void AnalysisPage::SetBytesSource(BytesSource source) {
-    bytesSource_ = std::move(source);
-}
-
 void AnalysisPage::SetImage(std::optional<AnalysisImage> image, int order, BitOrder bitOrder) {
     Cancel();
     ClearResults();
@@ -456,21 +452,6 @@ void AnalysisPage::ChoiceChanged() {
 
 void AnalysisPage::Start(bool sweep) {
     worker_.Abandon();
-    // The page's own copy of the bytes, made at the first analysis of the
-    // image: the window's bytes change with the next file.
-    if (!image_->file) {
-        try {
-            image_->file = bytesSource_ ? bytesSource_() : nullptr;
-        } catch (const std::bad_alloc&) {
-            image_->file = nullptr;
-        }
-        if (!image_->file) {
-            lbAnalysisState->clear();
-            ApplyControls();
-            ShowMessageBox(MessageKind::Information, QString::fromUtf8(kOutOfMemoryMessage));
-            return;
-        }
-    }
     map_.reset();
     mapImage_ = QImage();
     AnalysisMap->ClearPicture();

@@ -57,15 +57,9 @@ class AnalysisPage : public QWidget {
     ~AnalysisPage() override;
 
     // A newly loaded image with the coder controls' order and bit order, or
-    // none: stops the running work and forgets what was shown. An image
-    // without its bytes (`file` empty) gets them from the bytes source when
-    // it is first analysed.
+    // none: stops the running work and forgets what was shown. The page
+    // keeps a share of the image's bytes, which nothing changes.
     void SetImage(std::optional<AnalysisImage> image, int order, BitOrder bitOrder);
-    // A copy of the loaded image's file, made when it is first analysed, so
-    // that an image never analysed costs no second copy; null when memory
-    // for it cannot be had.
-    using BytesSource = std::function<std::shared_ptr<const ByteStream>()>;
-    void SetBytesSource(BytesSource source);
     // Stops the running work and waits for its thread; nothing it computed
     // is shown.
     void Cancel();
@@ -122,7 +116,6 @@ class AnalysisPage : public QWidget {
     QPushButton* btnSaveTable = nullptr;
 
     std::optional<AnalysisImage> image_;
-    BytesSource bytesSource_;
     std::optional<Sweep> sweep_;
     std::optional<CostMap> map_;
     QImage mapImage_;

@@ -25,6 +25,7 @@
 #include "jobs/Jobs.h"
 #include "jobs/Series.h"
 #include "jobs/SeriesRun.h"
+#include "jobs/WorkDir.h"
 #include "results/NumberFormat.h"
 #include "ui/ResultsModel.h"
 #include "ui/Widgets.h"
@@ -184,13 +185,10 @@ class TForm1 : public QWidget, private JobHost {
     void ShowPicture(const GreyPicture& picture) override;
     // Where the jobs run and the containers go.
     SeriesSettings JobSettings(bool check, bool endWaitWithProgram) const;
-    JobPlace WorkPlace() const { return {state_.AppDir, workDir_}; }
-    // The working files' folder: the application directory while this
-    // window holds its lock, else a private one (told once, at start, with
-    // the reason); none when neither can be had (workDirProblem_ says why).
+    JobPlace WorkPlace() const { return {state_.AppDir, workDir_.Path()}; }
+    // Chooses the working files' folder, telling once why it is not the
+    // application directory.
     void ChooseWorkDir();
-    // Throws the reason when there is no working folder: nothing is coded.
-    void RequireWorkDir() const;
     // What an encode step leaves in the window whether or not it succeeded:
     // the container list, the record, the image forgotten for want of memory.
     void KeepEncodeOutcome(const StepOutcome& outcome);
@@ -240,12 +238,9 @@ class TForm1 : public QWidget, private JobHost {
     bool endAfterJob_ = false;
     bool endRequested_ = false;
     CoderRunner runner_;
-    // The lock on the application directory's working files, and the
-    // private folder used instead when the lock is not this window's.
-    FileLock workLock_;
-    std::unique_ptr<WorkFolder> privateDir_;
-    std::string workDir_;
-    std::string workDirProblem_;
+    // The working files' folder: the application directory while this
+    // window holds its lock, else a private one.
+    WindowWorkDir workDir_;
 };
 
 }  // namespace eks
