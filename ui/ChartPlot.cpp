@@ -538,6 +538,26 @@ std::vector<ChartLegendEntry> ChartLegendEntries(const std::vector<ChartSeries>&
     return ChartLegendEntries(content);
 }
 
+// Why some images have no references, in one note: in the mean view and
+// among many lines no image has a legend entry of its own to say it.
+QString MissingReferencesText(const ChartContent& content) {
+    std::set<std::string> gone, changed;
+    for (const ChartSeries& line : content.lines) {
+        const auto found = content.references.find(line.imagePath);
+        if (found == content.references.end()) continue;
+        if (found->second.state == ChartReferences::State::Gone) gone.insert(line.imagePath);
+        if (found->second.state == ChartReferences::State::Changed) changed.insert(line.imagePath);
+    }
+    QStringList parts;
+    if (!gone.empty())
+        parts << QString::fromUtf8("brak pliku: ") +
+                     QString::fromStdString(ChartImagesCounted(static_cast<int>(gone.size())));
+    if (!changed.empty())
+        parts << QString::fromUtf8("plik zmieniony: ") +
+                     QString::fromStdString(ChartImagesCounted(static_cast<int>(changed.size())));
+    return parts.isEmpty() ? QString() : QString::fromUtf8("bez odniesień – ") + parts.join("; ");
+}
+
 std::vector<ChartLegendEntry> ChartLegendEntries(const ChartContent& content) {
     std::vector<ChartLegendEntry> entries;
     bool drawn[2] = {false, false};  // B, P
@@ -602,6 +622,9 @@ std::vector<ChartLegendEntry> ChartLegendEntries(const ChartContent& content) {
                                    QString::fromUtf8(ChartBitOrderText(op)), -1,
                                    LinePen(op, kStyleGrey, kLineWidth)});
     }
+    if (content.mean || many)
+        if (const QString missing = MissingReferencesText(content); !missing.isEmpty())
+            entries.push_back({ChartLegendEntry::Note, missing, -1, QPen(Qt::transparent)});
     if (!content.lines.empty())
         entries.push_back({ChartLegendEntry::Raw, "8 bpp (bez kompresji)", -1, RawPen(kRawWidth)});
     if (referenced) {

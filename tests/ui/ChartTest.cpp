@@ -399,6 +399,15 @@ TEST_F(ChartPageTest, ShowsTheReferencesOfEachImagesFileOrSaysWhyNot) {
                                           "8 bpp (bez kompresji)"}));
     EXPECT_EQ(Line("obraz.pgm — bez przeplotu (B) — kt"), nullptr);
 
+    // The mean view has no entry per image: one note names those without.
+    page_.SetRecords({Record(image, 'B', 1, 300, 32, 16), Record(gone, 'P', 1, 400, 32, 16)});
+    QTest::mouseClick(page_.findChild<QRadioButton*>("rbChartMean"), Qt::LeftButton);
+    EXPECT_TRUE(LegendNames().contains(
+        QString::fromUtf8("bez odniesień – brak pliku: 1 obraz; plik zmieniony: 1 obraz")))
+        << LegendNames().join('|').toStdString();
+    QTest::mouseClick(page_.findChild<QRadioButton*>("rbChartEach"), Qt::LeftButton);
+    page_.SetRecords({Record(image, 'B', 1, 300, 32, 16)});
+
     // Unticked: the lines of the coder only.
     QTest::mouseClick(references, Qt::LeftButton);
     EXPECT_EQ(LegendNames(),
