@@ -7,10 +7,6 @@
 // the keyboard. Offscreen, from a Release build:
 //
 //     QT_QPA_PLATFORM=offscreen bin/bench_results
-//     QT_QPA_PLATFORM=offscreen bin/bench_results --benchmark_filter='ReadCsv|ReadIntoTable|Scroll'
-//
-// The second leaves out the two that draw the chart, which takes minutes for
-// a legend of 20,000 lines.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
