@@ -25,38 +25,18 @@
 #include <tuple>
 
 #include "core/TestFiles.h"
+#include "results/ChartRecords.h"
 #include "ui/Platform.h"
 
 namespace eks {
 namespace {
 
-using Steps = std::vector<std::pair<int, double>>;
-
-// (order, bpp) of a line, for comparing whole lines at once.
-Steps StepsOf(const ChartSeries& line) {
-    Steps steps;
-    for (const ChartPoint& p : line.points)
-        steps.emplace_back(p.order, p.bpp);
-    return steps;
-}
+using test::Record;
+using test::Steps;
+using test::StepsOf;
 
 // 256×256 pixels: 30,005 bytes after coding give 3.663 bpp.
 constexpr std::int64_t kPixels = 65536;
-
-// A record of a finished job: an image of width × height pixels coded, or a
-// container decoded, to sizeAfter bytes.
-ResultRecord Record(const std::string& path, char op, int order, std::int64_t sizeAfter,
-                    int width = 256, int height = 256, bool written = true) {
-    ResultRecord record;
-    record.path = path;
-    record.item.OpCode = op;
-    record.item.ResultOrder = static_cast<std::uint8_t>(order);
-    record.item.SizeAfter = sizeAfter;
-    record.item.ResultWidth = width;
-    record.item.ResultHeight = height;
-    record.hasContainer = written;
-    return record;
-}
 
 TEST(ChartSeriesTest, KnowsImagesByTheirFullPath) {
     const std::vector<ChartSeries> lines = BuildChartSeries({
