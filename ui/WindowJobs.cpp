@@ -163,9 +163,14 @@ void TForm1::btnSeriesRunClick() {
     };
     events.ended = [&](std::size_t i, const StepOutcome& outcome, const SeriesCounts& counts) {
         KeepEncodeOutcome(outcome);
-        auto* line = new QListWidgetItem(QString::fromStdString(StepTitle(input.steps[i]) + ": " +
-                                                                StepResultText(outcome, seps_)),
-                                         lstSeries);
+        // Labelled as the table's "Op/R" column: a line fits the page at its
+        // start size; the whole text of a long one shows under the pointer.
+        const SeriesStep& step = input.steps[i];
+        const QString text = QString::fromStdString(
+            EncodeOpCode(step.bitOrder == BitOrder::PixelMajor) +
+            ("/" + std::to_string(step.order)) + ": " + StepResultText(outcome, seps_));
+        auto* line = new QListWidgetItem(text, lstSeries);
+        line->setToolTip(text);
         if (!outcome.Succeeded())
             line->setIcon(style()->standardIcon(QStyle::SP_MessageBoxCritical));
         lstSeries->scrollToBottom();

@@ -764,12 +764,11 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     // Each step's line says what its row says: the size after and the rate.
     const QStringList row = QString::fromStdString(Rows()[0]).split('|');
     EXPECT_EQ(steps->item(0)->text(),
-              "rząd 2, bez przeplotu: " + row[7] + " B, " + row[5] + " bit/piksel, sprawdzony");
+              "B/2: " + row[7] + " B, " + row[5] + " bit/piksel, sprawdzony");
     EXPECT_TRUE(steps->item(0)->icon().isNull());
     // The failed step is marked.
-    EXPECT_EQ(
-        steps->item(4)->text().toStdString(),
-        "rząd 3, z przeplotem: błąd: Cannot create file " + dir_.Dir() + "/wyniki/text_P3.ybq.");
+    EXPECT_EQ(steps->item(4)->text().toStdString(),
+              "P/3: błąd: Cannot create file " + dir_.Dir() + "/wyniki/text_P3.ybq.");
     EXPECT_FALSE(steps->item(4)->icon().isNull());
     EXPECT_TRUE(steps->item(5)->text().endsWith(", sprawdzony"));
     EXPECT_EQ(end->text().toStdString(), "seria zakończona: 6 kroków, 1 błąd");
@@ -863,7 +862,7 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     User().Click("btnSeriesRun");
     ASSERT_EQ(steps->count(), 1);
     EXPECT_EQ(steps->item(0)->text().toStdString(),
-              "rząd 2, bez przeplotu: błąd: Sprawdzenie kontenera nie powiodło się: dekoder dał "
+              "B/2: błąd: Sprawdzenie kontenera nie powiodło się: dekoder dał "
               "99 bajtów zamiast 616448.");
     EXPECT_FALSE(steps->item(0)->icon().isNull());
     EXPECT_EQ(end->text().toStdString(), "seria zakończona: 1 krok, 1 błąd");
@@ -876,9 +875,9 @@ TEST_F(UserTest, AnOrderSeriesCodesEveryStepAndKeepsTheControlsOff) {
     SetBitSequenceBudget(0);
     ASSERT_EQ(steps->count(), 2);
     EXPECT_EQ(steps->item(0)->text().toStdString(),
-              "rząd 2, bez przeplotu: błąd: Zbyt mała ilość dopuszczalnej pamięci RAM - ERROR :(");
+              "B/2: błąd: Zbyt mała ilość dopuszczalnej pamięci RAM - ERROR :(");
     EXPECT_EQ(steps->item(1)->text().toStdString(),
-              "rząd 3, bez przeplotu: błąd: pominięto: zabrakło pamięci przy wcześniejszym "
+              "B/3: błąd: pominięto: zabrakło pamięci przy wcześniejszym "
               "kroku tego obrazu.");
     EXPECT_EQ(end->text().toStdString(), "seria przerwana po 1 z 2 krokach: brak pamięci");
     EXPECT_EQ(shown_, std::vector<QString>{QString::fromUtf8(kOutOfMemoryMessage)}) << Messages();
