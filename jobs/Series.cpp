@@ -65,7 +65,7 @@ std::string ContainerPathIn(const std::string& dir, const std::string& name) {
 void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSettings& settings,
            JobHost& host, CoderRunner& runner, StepOutcome& out) {
     QuietHost quiet(host, true);
-    const std::size_t offset = image.pixelDataOffset;
+    const std::size_t offset = image.PixelDataOffset();
     const std::uint64_t expected =
         8 * std::uint64_t{image.file->Size() > offset ? image.file->Size() - offset : 0};
     const DecodeOutcome decoded = RunDecodeJob(
@@ -82,7 +82,7 @@ void Check(const SeriesImage& image, const SeriesStep& step, const SeriesSetting
         out.text = CheckFailedText(OneLine(decoded.error));
     } else {
         try {
-            const auto difference = CompareWithBitSequence(*image.file, image.pixelDataOffset,
+            const auto difference = CompareWithBitSequence(*image.file, image.PixelDataOffset(),
                                                            step.bitOrder, decoded.decoded);
             out.check = difference ? CheckResult::Mismatch : CheckResult::Passed;
             if (difference) {
@@ -127,7 +127,7 @@ std::string StepTitle(const SeriesStep& step) {
 std::string SeriesImageText(const std::optional<SeriesImage>& image) {
     if (!image) return "najpierw wybierz obraz";
     return "obraz: " + FileNamePart(image->path) + ", " +
-           DimensionsText(image->width, image->height);
+           DimensionsText(image->Width(), image->Height());
 }
 
 SeriesImage LoadSeriesImage(const std::string& path) {
@@ -140,9 +140,6 @@ SeriesImage LoadSeriesImage(const std::string& path) {
         image.fileSize = static_cast<std::int64_t>(bytes->Size());
         image.header = ParsePgmHeader(*bytes, path);
         if (!image.header.Whole()) throw Error(image.header.error);
-        image.pixelDataOffset = image.header.pixelDataOffset;
-        image.width = *image.header.width;
-        image.height = *image.header.height;
     } catch (const std::exception& e) {
         image.error = e.what();
     }
@@ -150,7 +147,8 @@ SeriesImage LoadSeriesImage(const std::string& path) {
 }
 
 AnalysisImage AnalysisImageOf(const SeriesImage& image) {
-    return {image.file, image.pixelDataOffset, image.width, image.height, FileNamePart(image.path)};
+    return {image.file, image.PixelDataOffset(), image.Width(), image.Height(),
+            FileNamePart(image.path)};
 }
 
 namespace {
@@ -180,8 +178,8 @@ void RunStep(const SeriesImage& image, const SeriesStep& step, const SeriesSetti
     const bool pixelMajor = step.bitOrder == BitOrder::PixelMajor;
     TItemRec& item = out.record.item;
     out.record.hasImage = true;
-    item.ResultWidth = image.width;
-    item.ResultHeight = image.height;
+    item.ResultWidth = image.Width();
+    item.ResultHeight = image.Height();
     item.SizeBefore = image.fileSize;
     out.containerPath =
         ContainerPathIn(settings.outDir, ContainerName(image.path, pixelMajor, step.order));
@@ -191,13 +189,13 @@ void RunStep(const SeriesImage& image, const SeriesStep& step, const SeriesSetti
     request.containerPath = out.containerPath;
     request.rowName = item.CurrentName;
     request.sourceSize = image.fileSize;
-    request.width = image.width;
-    request.height = image.height;
+    request.width = image.Width();
+    request.height = image.Height();
     request.order = step.order;
     request.bitOrder = step.bitOrder;
     QuietHost quiet(host, settings.endWaitWithProgram);
     const EncodeOutcome encoded =
-        RunEncodeJob(request, *image.file, image.pixelDataOffset, quiet, runner);
+        RunEncodeJob(request, *image.file, image.PixelDataOffset(), quiet, runner);
     out.cause = CauseOf(encoded.end);
     if (!out.Written()) {
         out.text = OneLine(encoded.error);

@@ -49,10 +49,12 @@ struct SeriesImage {
     std::shared_ptr<const ByteStream> file;  // the whole file; none when it could not be read
     PgmHeader header;                        // as far as it was read
     std::int64_t fileSize = 0;
-    std::size_t pixelDataOffset = 0;
-    std::uint16_t width = 0;  // as the header gives them
-    std::uint16_t height = 0;
     std::string error;  // when not empty, why the image cannot be coded
+
+    // The header's values once it was read whole, else 0.
+    std::size_t PixelDataOffset() const { return header.Whole() ? header.pixelDataOffset : 0; }
+    std::uint16_t Width() const { return header.Whole() ? header.width.value_or(0) : 0; }
+    std::uint16_t Height() const { return header.Whole() ? header.height.value_or(0) : 0; }
 };
 
 // Loads the file at `path` whole and scans its header: the one loader of the
