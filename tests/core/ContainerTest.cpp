@@ -16,7 +16,11 @@ TEST(ContainerName, CutsTheBaseAtTheFirstDotOfTheFileName) {
     EXPECT_EQ(ContainerName("/home/u/obraz.pgm", true, 3), "obraz_B3.ybq");
     EXPECT_EQ(ContainerName("/dane/skan.stary.pgm", true, 9), "skan_B9.ybq");
     EXPECT_EQ(ContainerName("/a.b/c.d/zdjęcie.PGM", false, 1), "zdjęcie_P1.ybq");
+#ifdef _WIN32
+    EXPECT_EQ(ContainerPath("C:\\prog\\", "obraz_P3.ybq"), "C:\\prog\\\\wyniki\\obraz_P3.ybq");
+#else
     EXPECT_EQ(ContainerPath("/prog/", "obraz_P3.ybq"), "/prog//wyniki/obraz_P3.ybq");
+#endif
 }
 
 TEST(ContainerHeader, WorkedExampleBytes) {
@@ -94,7 +98,12 @@ TEST_F(ContainerFiles, FailuresNameTheFileAndLeaveNoContainer) {
         Write("a_P1.ybq", false, 1);
         FAIL();
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + st.AppDir + "/wyniki/a_P1.ybq");
+#ifdef _WIN32
+        const std::string path = st.AppDir + "\\wyniki\\a_P1.ybq";
+#else
+        const std::string path = st.AppDir + "/wyniki/a_P1.ybq";
+#endif
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + path);
     }
 }
 

@@ -1,5 +1,9 @@
 #pragma once
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -10,10 +14,18 @@
 // its content at the end of the test.
 class TempDir {
   public:
+    static int ProcessId() {
+#ifdef _WIN32
+        return ::_getpid();
+#else
+        return static_cast<int>(::getpid());
+#endif
+    }
+
     TempDir() {
         static int counter = 0;
         path_ = std::filesystem::temp_directory_path() /
-                ("eks-test-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+                ("eks-test-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
@@ -22,8 +34,12 @@ class TempDir {
         std::filesystem::remove_all(path_, ec);
     }
     // The directory with a trailing separator, as the window's AppDir.
-    std::string Dir() const { return path_.string() + "/"; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Dir() const {
+        return path_.string() + "/";
+    }
+    std::string File(const std::string& name) const {
+        return (path_ / name).string();
+    }
 
   private:
     std::filesystem::path path_;
