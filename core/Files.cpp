@@ -14,8 +14,11 @@
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include <vector>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,6 +34,15 @@ std::string NotRegularFileMessage(const std::string& path) {
            " nie jest zwykłym plikiem (to katalog, potok albo urządzenie) - nie został otwarty";
 }
 
+std::filesystem::path FsPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8String(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
+
 // ------------------------------------------------------------------ inputs
 
 std::string OpenFailureMessage(InputFile::Status status, const std::string& path) {
@@ -40,23 +52,154 @@ std::string OpenFailureMessage(InputFile::Status status, const std::string& path
 
 #ifdef _WIN32
 
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    return FsPath(utf8).wstring();
+}
+
+// The errno value of a system error, for the one table of causes (IoCauseText).
+int ErrnoOf(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_PRIVILEGE_NOT_HELD:
+            return EACCES;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return ENAMETOOLONG;
+        case ERROR_DIRECTORY:
+            return ENOTDIR;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+            return ENOMEM;
+        case ERROR_CANT_RESOLVE_FILENAME:
+            return ELOOP;
+        case ERROR_NOT_SAME_DEVICE:
+            return EXDEV;
+        default:
+            return EIO;
+    }
+}
+
+bool AsciiEqualNoCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        char c = a[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != b[i]) return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+// Whether a name leads to one of the system's devices rather than to a file, judged by the
+// name alone so that nothing is opened: the device namespace ("\\.\pipe\x", "\\.\COM1";
+// "\\?\" only before a drive's path) and the reserved names (NUL, CON, AUX, PRN, COM1–COM9,
+// LPT1–LPT9, CONIN$, CONOUT$), which are devices in every folder and with any extension.
+bool IsDeviceName(const std::string& path) {
+    const auto sep = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() >= 4 && sep(path[0]) && sep(path[1]) && (path[2] == '.' || path[2] == '?') &&
+        sep(path[3])) {
+        const bool drive = path.size() >= 6 && path[5] == ':' && path[2] == '?';
+        if (!drive) return true;
+    }
+    std::string name = path.substr(
+        path.find_last_of("\\/:") == std::string::npos ? 0 : path.find_last_of("\\/:") + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    for (const char* reserved : {"NUL", "CON", "AUX", "PRN", "CONIN$", "CONOUT$"})
+        if (AsciiEqualNoCase(name, reserved)) return true;
+    if (name.size() == 4 && name[3] >= '1' && name[3] <= '9') {
+        const std::string stem = name.substr(0, 3);
+        if (AsciiEqualNoCase(stem, "COM") || AsciiEqualNoCase(stem, "LPT")) return true;
+    }
+    return false;
+}
+
+// What stands at a name, looked at without reading or writing it.
+struct Existing {
+    enum class Kind { Missing, Regular, Folder, Special } kind = Kind::Missing;
+    bool readOnly = false;
+    int error = 0;  // why it could not be looked at
+};
+
+Existing Inspect(const std::string& path) {
+    Existing found;
+    if (IsDeviceName(path)) {
+        found.kind = Existing::Kind::Special;
+        return found;
+    }
+    const HANDLE h = ::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) found.error = ErrnoOf(error);
+        return found;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        found.kind = Existing::Kind::Special;
+    } else if (!::GetFileInformationByHandle(h, &info)) {
+        found.error = ErrnoOf(::GetLastError());
+    } else {
+        found.kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? Existing::Kind::Folder
+                                                                      : Existing::Kind::Regular;
+        found.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    }
+    ::CloseHandle(h);
+    return found;
+}
+
+HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+}  // namespace
+
 InputFile::Status InputFile::Open(const std::string& path) {
     Close();
     read_ = size_ = 0;
     error_ = 0;
-    struct _stat64 st {};
-    if (::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG)
+    // Devices and folders are refused before they are opened: reading "CON" would wait for
+    // the keyboard.
+    const Existing found = Inspect(path);
+    if (found.kind == Existing::Kind::Special || found.kind == Existing::Kind::Folder)
         return status_ = Status::NotRegular;
-    fd_ = ::_open(path.c_str(), _O_RDONLY | _O_BINARY);
-    if (fd_ < 0) {
-        error_ = errno;
+    const HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error_ = ErrnoOf(::GetLastError());
         return status_ = error_ == ENOENT ? Status::Missing : Status::Failed;
     }
-    if (::_fstat64(fd_, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        Close();
+    LARGE_INTEGER size{};
+    if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &size)) {
+        ::CloseHandle(h);
         return status_ = Status::NotRegular;
     }
-    size_ = static_cast<std::uint64_t>(st.st_size);
+    fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (fd_ < 0) {
+        error_ = errno;
+        ::CloseHandle(h);
+        return status_ = Status::Failed;
+    }
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
     return status_ = Status::Open;
 }
 
@@ -89,8 +232,8 @@ bool InputFile::Rewind() {
 }
 
 bool IsSpecialFile(const std::string& path) {
-    struct _stat64 st {};
-    return ::_stat64(path.c_str(), &st) == 0 && (st.st_mode & _S_IFMT) != _S_IFREG;
+    const Existing::Kind kind = Inspect(path).kind;
+    return kind == Existing::Kind::Special || kind == Existing::Kind::Folder;
 }
 
 #else
@@ -294,25 +437,64 @@ void SafeSave::Fail(Stage stage, int error) {
 
 #ifdef _WIN32
 
+namespace {
+
+// Marks an open file for deletion when its last handle closes, or takes the mark back.
+bool MarkForDeletion(HANDLE h, bool remove) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) !=
+           0;
+}
+
+// Gives an open file another name, replacing a file that has it.
+bool RenameOpenFile(HANDLE h, const std::wstring& name) {
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(h, FileRenameInfo, info,
+                                        static_cast<DWORD>(buffer.size())) != 0;
+}
+
+}  // namespace
+
 SafeSave::SafeSave(const std::string& path, Links links) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    if (links == Links::Replace) {
-        if (fs::is_directory(fs::symlink_status(path, ec))) throw Failure{Stage::Create, EISDIR};
-    } else if (fs::exists(path, ec) && !fs::is_regular_file(path, ec)) {
-        throw Failure{Stage::Create, 0};
-    }
+    // Devices ("NUL", "CON", "\\.\pipe\x") and folders are refused before anything is made,
+    // so that a program learns it before it has done its work; so is a file the user may not
+    // write (read-only), which a rename would otherwise replace. A name of our own may hold
+    // a stale file of any kind but a folder or a device.
+    const Existing found = Inspect(path);
+    if (found.error != 0) throw Failure{Stage::Create, found.error};
+    if (found.kind == Existing::Kind::Folder) throw Failure{Stage::Create, EISDIR};
+    if (found.kind == Existing::Kind::Special) throw Failure{Stage::Create, 0};
+    if (links == Links::Follow && found.kind == Existing::Kind::Regular && found.readOnly)
+        throw Failure{Stage::Create, EACCES};
     target_ = path;
     SplitPath(path, dir_, base_);
     if (base_.empty()) throw Failure{Stage::Create, EISDIR};
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
         temp_ = TempName(dir_, base_);
-        fd_ = ::_open(temp_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                      _S_IREAD | _S_IWRITE);
-        if (fd_ < 0 && errno != EEXIST) break;
+        h = ::CreateFileW(Wide(temp_).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
     }
+    if (h == INVALID_HANDLE_VALUE) {
+        const int err = ErrnoOf(::GetLastError());
+        temp_.clear();
+        throw Failure{Stage::Create, err};
+    }
+    // Marked for deletion while it is open: the system removes it however the process ends
+    // (a kill, Ctrl-C, a crash) unless Commit takes the mark back.
+    selfRemoving_ = MarkForDeletion(h, true);
+    fd_ = ::_open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
     if (fd_ < 0) {
         const int err = errno;
+        MarkForDeletion(h, true);
+        ::CloseHandle(h);
         temp_.clear();
         throw Failure{Stage::Create, err};
     }
@@ -331,20 +513,25 @@ void SafeSave::Write(const void* data, std::size_t size) {
 }
 
 void SafeSave::Commit() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::_close(fd) != 0) Fail(Stage::Write, errno);
-    if (!::MoveFileExA(temp_.c_str(), target_.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        Fail(Stage::Commit, EACCES);
+    // The file keeps its temporary name only between taking the mark back and the rename,
+    // which both go through the open handle.
+    const HANDLE h = HandleOf(fd_);
+    if (selfRemoving_ && !MarkForDeletion(h, false)) Fail(Stage::Commit, ErrnoOf(::GetLastError()));
+    if (!RenameOpenFile(h, Wide(target_))) Fail(Stage::Commit, ErrnoOf(::GetLastError()));
     temp_.clear();
     done_ = true;
+    // The bytes were handed to the system by each write; closing the handle loses none.
+    ::_close(fd_);
+    fd_ = -1;
 }
 
 void SafeSave::Abandon() noexcept {
-    if (fd_ >= 0) ::_close(fd_);
+    if (fd_ >= 0) {
+        MarkForDeletion(HandleOf(fd_), true);
+        ::_close(fd_);
+    }
     fd_ = -1;
-    if (!temp_.empty()) ::_unlink(temp_.c_str());
+    if (!temp_.empty()) ::DeleteFileW(Wide(temp_).c_str());
     temp_.clear();
     done_ = true;
 }
@@ -392,7 +579,7 @@ SafeSave::SafeSave(const std::string& path, Links links) {
     // stays within one file system): whatever ends the process before the
     // commit leaves nothing behind.
     fd_ = ::open(dir_.empty() ? "." : dir_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
-    unnamed_ = fd_ >= 0;
+    selfRemoving_ = fd_ >= 0;
 #endif
     // Elsewhere an exclusive name beside the target.
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
@@ -429,7 +616,7 @@ void SafeSave::Write(const void* data, std::size_t size) {
 }
 
 void SafeSave::Commit() {
-    if (unnamed_) {
+    if (selfRemoving_) {
         // The file gets its temporary name only now, complete; a name cannot
         // be linked over an existing one, so the rename below still follows.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_);
@@ -472,9 +659,9 @@ int RemoveSaveLeftovers(const std::string& dir, const std::string& name) {
     const std::string prefix = SafeSaveTempPrefix(name);
     int removed = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(dir.empty() ? "." : dir, ec), end; !ec && it != end;
+    for (fs::directory_iterator it(FsPath(dir.empty() ? "." : dir), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string file = it->path().filename().string();
+        const std::string file = Utf8String(it->path().filename());
         std::error_code removeEc;
         if (file.rfind(prefix, 0) == 0 && fs::remove(it->path(), removeEc)) ++removed;
     }
@@ -488,7 +675,8 @@ int RemoveSaveLeftovers(const std::string& dir, const std::string& name) {
 FileLock::Result FileLock::TryTake(const std::string& path, const std::string& owner) {
     Release();
     // A file opened without sharing for writing is the lock on Windows.
-    fd_ = ::_sopen(path.c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+    fd_ = ::_wsopen(Wide(path).c_str(), _O_RDWR | _O_CREAT | _O_BINARY, _SH_DENYWR,
+                    _S_IREAD | _S_IWRITE);
     if (fd_ < 0) {
         error_ = errno;
         InputFile file(path);
@@ -513,15 +701,15 @@ FileLock::Result FileLock::TryShare(const std::string& path, const std::string&,
 void FileLock::Release() {
     if (fd_ < 0) return;
     ::_close(fd_);
-    ::_unlink(path_.c_str());
+    ::_wunlink(Wide(path_).c_str());
     fd_ = -1;
 }
 
 std::string ThisProcessText() {
-    char host[256] = "?";
-    DWORD size = sizeof host;
-    ::GetComputerNameA(host, &size);
-    return "proces " + std::to_string(ProcessId()) + " na komputerze " + host;
+    wchar_t host[MAX_COMPUTERNAME_LENGTH + 1] = L"?";
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    ::GetComputerNameW(host, &size);
+    return "proces " + std::to_string(ProcessId()) + " na komputerze " + Utf8String(host);
 }
 
 #else
@@ -722,10 +910,10 @@ bool WorkFolder::Make(const std::string& root, const std::string& prefix) {
 #ifdef _WIN32
         std::string dir = FolderPath(
             root, prefix + std::to_string(ProcessId()) + "-" + std::to_string(++g_tempCounter));
-        std::error_code ec;
-        if (!fs::create_directory(dir, ec)) {
-            if (ec && ec != std::errc::file_exists) {
-                error_ = ec.value();
+        std::error_code made;
+        if (!fs::create_directory(FsPath(dir), made)) {
+            if (made && made != std::errc::file_exists) {
+                error_ = made.default_error_condition().value();
                 return false;
             }
             continue;
@@ -748,7 +936,7 @@ bool WorkFolder::Make(const std::string& root, const std::string& prefix) {
         }
         error_ = lock_.ErrorCode();
         std::error_code ec;
-        fs::remove_all(dir, ec);
+        fs::remove_all(FsPath(dir), ec);
     }
     if (error_ == 0) error_ = EAGAIN;
     return false;
@@ -758,7 +946,7 @@ void WorkFolder::Remove() {
     if (path_.empty()) return;
     lock_.Release();
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);  // links inside are removed, never followed
+    std::filesystem::remove_all(FsPath(path_), ec);  // links inside are removed, never followed
     path_.clear();
 }
 
@@ -766,11 +954,11 @@ int SweepWorkFolders(const std::string& root, const std::string& prefix) {
     namespace fs = std::filesystem;
     int removed = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(root.empty() ? "." : root, ec), end; !ec && it != end;
+    for (fs::directory_iterator it(FsPath(root.empty() ? "." : root), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = Utf8String(it->path().filename());
         if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size()) continue;
-        const std::string dir = it->path().string();
+        const std::string dir = Utf8String(it->path());
 #ifndef _WIN32
         // A real folder of this user: a link or another user's folder stays.
         struct stat st {};
@@ -786,19 +974,19 @@ int SweepWorkFolders(const std::string& root, const std::string& prefix) {
         if (free) {
             // Removed while the lock is held, the lock file last but one.
             std::error_code removeEc;
-            if (fs::remove_all(dir, removeEc) > 0 && !removeEc) ++removed;
+            if (fs::remove_all(FsPath(dir), removeEc) > 0 && !removeEc) ++removed;
         }
         ::close(fd);
 #else
         std::error_code statusEc;
-        if (!fs::is_directory(fs::symlink_status(dir, statusEc))) continue;
+        if (!fs::is_directory(fs::symlink_status(FsPath(dir), statusEc))) continue;
         FileLock probe;
         if (probe.TryTake(FolderPath(dir, kWorkFolderLock), ThisProcessText()) !=
             FileLock::Result::Taken)
             continue;
         probe.Release();
         std::error_code removeEc;
-        if (fs::remove_all(dir, removeEc) > 0 && !removeEc) ++removed;
+        if (fs::remove_all(FsPath(dir), removeEc) > 0 && !removeEc) ++removed;
 #endif
     }
     return removed;

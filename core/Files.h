@@ -13,9 +13,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace eks {
+
+// File names are UTF-8 everywhere in this program; these are the same names
+// as the system's own paths (wide on Windows) and back.
+std::filesystem::path FsPath(const std::string& utf8);
+std::string Utf8String(const std::filesystem::path& path);
 
 // The text for a name that is not a regular file (a folder, a pipe, a
 // device), which is never opened.
@@ -74,10 +80,12 @@ bool IsSpecialFile(const std::string& path);
 //   existing file the user may not write are refused and left untouched;
 // - a new file gets mode 0666 less the umask; a replaced file keeps its mode,
 //   and its owner and group where the system allows.
-// The bytes go to a file beside the target that has no name until Commit
-// where the file system allows it, so that nothing is left behind however
-// the process ends; elsewhere to an exclusive hidden temporary name
-// (".<name>.~<pid>-<n>.tmp"), removed on every failure and by Abandon.
+// The bytes go to a file beside the target that the system removes however
+// the process ends before Commit: on Linux it has no name until Commit where
+// the file system allows it; on Windows it has a temporary name and is marked
+// for deletion while open until Commit. Elsewhere they go to an exclusive
+// hidden temporary name (".<name>.~<pid>-<n>.tmp"), removed on every failure
+// and by Abandon.
 class SafeSave {
   public:
     // What a link standing at the name's last component means: a name the
@@ -122,7 +130,7 @@ class SafeSave {
     std::string base_;
     std::string temp_;
     int fd_ = -1;
-    bool unnamed_ = false;
+    bool selfRemoving_ = false;  // removed by the system if the process ends first
     bool done_ = false;
     std::uint64_t written_ = 0;
 };

@@ -13,6 +13,9 @@
 #if defined(__unix__) || defined(__APPLE__)
 #include <unistd.h>
 #endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace eks {
 
@@ -42,7 +45,11 @@ Block AllocateBlock(std::size_t n) {
 namespace {
 
 std::uint64_t PhysicalMemory() {
-#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (::GlobalMemoryStatusEx(&status) && status.ullTotalPhys > 0) return status.ullTotalPhys;
+#elif defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
     if (pages > 0 && pageSize > 0)

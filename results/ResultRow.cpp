@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "core/Files.h"
+
 namespace eks {
 
 std::string BitsPerPixelText(std::int64_t bytes, std::int64_t pixels, int precision,
@@ -49,7 +51,7 @@ std::string DimensionsText(std::int64_t width, std::int64_t height) {
 
 std::string NormalPath(const std::string& path) {
     if (path.empty()) return path;
-    return std::filesystem::path(path).lexically_normal().string();
+    return Utf8String(FsPath(path).lexically_normal());
 }
 
 JobStatusTexts MakeJobStatusTexts(const ResultRecord& record, const Separators& seps) {

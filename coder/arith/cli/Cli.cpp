@@ -1,6 +1,11 @@
 #include "coder/arith/cli/Cli.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <charconv>
 #include <chrono>
@@ -101,6 +106,27 @@ std::vector<std::string> ToArgs(int argc, char** argv) {
     return args;
 }
 
+bool StdoutIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+int Main(bool compressor, const std::vector<std::string>& args) {
+    IgnoreFileSizeSignal();
+#ifdef _WIN32
+    // The messages' bytes are the same on every system: "\n" ends a line, as the workbench
+    // reads it.
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
+    std::ostream* summary = StdoutIsTerminal() ? &std::cout : nullptr;
+    return compressor ? RunCompressor(args, std::cerr, summary)
+                      : RunDecompressor(args, std::cerr, summary);
+}
+
 }  // namespace
 
 std::optional<CliArgs> ParseCliArgs(const std::vector<std::string>& args) {
@@ -179,15 +205,36 @@ int RunDecompressor(const std::vector<std::string>& args, std::ostream& err,
 }
 
 int CompressorMain(int argc, char** argv) {
-    IgnoreFileSizeSignal();
-    return RunCompressor(ToArgs(argc, argv), std::cerr,
-                         isatty(STDOUT_FILENO) ? &std::cout : nullptr);
+    return Main(true, ToArgs(argc, argv));
 }
 
 int DecompressorMain(int argc, char** argv) {
-    IgnoreFileSizeSignal();
-    return RunDecompressor(ToArgs(argc, argv), std::cerr,
-                           isatty(STDOUT_FILENO) ? &std::cout : nullptr);
+    return Main(false, ToArgs(argc, argv));
 }
+
+#ifdef _WIN32
+
+namespace {
+
+// The wide arguments in UTF-8: every name the user can type survives, whatever the system's
+// code page.
+std::vector<std::string> ToArgs(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(Utf8String(std::filesystem::path(argv[i])));
+    return args;
+}
+
+}  // namespace
+
+int CompressorMain(int argc, wchar_t** argv) {
+    return Main(true, ToArgs(argc, argv));
+}
+
+int DecompressorMain(int argc, wchar_t** argv) {
+    return Main(false, ToArgs(argc, argv));
+}
+
+#endif
 
 }  // namespace eks::arith

@@ -34,8 +34,13 @@ std::optional<CliArgs> ParseCliArgs(const std::vector<std::string>& args);
 int RunCompressor(const std::vector<std::string>& args, std::ostream& err, std::ostream* summary);
 int RunDecompressor(const std::vector<std::string>& args, std::ostream& err, std::ostream* summary);
 
-// The mains: the summary goes to standard output only when that is a terminal.
+// The mains: the summary goes to standard output only when that is a terminal. File names
+// are UTF-8; on Windows the programs take their arguments wide (wmain) and give them here.
 int CompressorMain(int argc, char** argv);
 int DecompressorMain(int argc, char** argv);
+#ifdef _WIN32
+int CompressorMain(int argc, wchar_t** argv);
+int DecompressorMain(int argc, wchar_t** argv);
+#endif
 
 }  // namespace eks::arith

@@ -1,15 +1,59 @@
 #include "coder/arith/cli/FileIo.h"
 
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "core/IoText.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <atomic>
+#else
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 namespace eks::arith {
 namespace {
+
+#ifdef _WIN32
+
+// The output's temporary file is marked for deletion while it is open (core/Files), so the
+// system removes it however the program ends. Ctrl-C, Ctrl-Break or a closed console end the
+// program from a thread of their own: the handler lets that happen only outside the commit,
+// so that the end never falls between the mark taken back and the rename.
+enum CommitState : int { kIdle, kCommitting, kEnding };
+std::atomic<int> g_commit_state{kIdle};
+
+BOOL WINAPI EndOutsideCommit(DWORD) {
+    for (int idle = kIdle; !g_commit_state.compare_exchange_weak(idle, kEnding); idle = kIdle) {
+        if (idle == kEnding) break;
+        ::Sleep(1);
+    }
+    return FALSE;  // and the system's own handler ends the program
+}
+
+void ArmFor(const SafeSave&) {
+    static const bool installed = ::SetConsoleCtrlHandler(EndOutsideCommit, TRUE) != 0;
+    (void)installed;
+}
+
+void Disarm() {}
+
+// Holds off the console's end while the output is put in place.
+class CommitWindow {
+  public:
+    CommitWindow() {
+        int idle = kIdle;
+        // The program is ending already: it ends here, leaving nothing behind.
+        if (!g_commit_state.compare_exchange_strong(idle, kCommitting)) ::Sleep(INFINITE);
+    }
+    ~CommitWindow() { g_commit_state.store(kIdle); }
+};
+
+#else
 
 // The named temporary file of the one OutputFile alive, for the signal handler to remove.
 char g_temp_path[4096];
@@ -42,6 +86,15 @@ void ArmFor(const SafeSave& save) {
     std::memcpy(g_temp_path, temp.c_str(), temp.size() + 1);
     g_temp_armed = 1;
 }
+
+void Disarm() {
+    g_temp_armed = 0;
+}
+
+// The rename is one call, which a signal does not split.
+class CommitWindow {};
+
+#endif
 
 std::string Quote(const std::string& path) {
     return "\u201E" + path + "\u201D";
@@ -93,11 +146,11 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
 }
 
 OutputFile::~OutputFile() {
-    g_temp_armed = 0;
+    Disarm();
 }
 
 void OutputFile::Fail(const SafeSave::Failure& failure) {
-    g_temp_armed = 0;
+    Disarm();
     switch (failure.stage) {
         case SafeSave::Stage::Create:
             arith::Fail("nie można utworzyć pliku wyjściowego", path_, failure.error);
@@ -119,12 +172,13 @@ void OutputFile::Write(const uint8_t* src, size_t size) {
 
 void OutputFile::Commit() {
     try {
-        // The complete file gets a name only here, where it has none until now.
+        // The complete file gets its name only here.
+        [[maybe_unused]] const CommitWindow window;
         save_->Commit();
     } catch (const SafeSave::Failure& failure) {
         Fail(failure);
     }
-    g_temp_armed = 0;
+    Disarm();
 }
 
 }  // namespace eks::arith

@@ -37,9 +37,10 @@ class FileSource final : public ByteSource {
 
 // The output, saved as the workbench saves its files (SafeSave): it appears whole in Commit
 // or not at all, replaces only a regular file the user may write (following links, keeping
-// the replaced file's mode), and refuses folders, devices and pipes. Where the file system
-// has no unnamed files, the temporary file is removed also when the process is ended by
-// SIGINT, SIGTERM or SIGHUP.
+// the replaced file's mode), and refuses folders, devices and pipes before anything is
+// coded. Where the file system has no unnamed files, the temporary file is removed also when
+// the process is ended by SIGINT, SIGTERM or SIGHUP; on Windows the system removes it however
+// the process ends, and Ctrl-C waits for a commit under way.
 class OutputFile final : public ByteSink {
   public:
     explicit OutputFile(std::string path);
