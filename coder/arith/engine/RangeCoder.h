@@ -30,12 +30,13 @@ inline constexpr size_t kMaxBytesPerDecision = 4;
 inline uint32_t SelectInterval(bool one, uint32_t mid, uint32_t& low, uint32_t& high) {
 #if defined(__GNUC__) && defined(__x86_64__)
     const uint32_t flag = one;
-    __asm__("test %[flag], %[flag]\n\t"
-            "cmovnz %[mid], %[high]\n\t"
-            "cmovz %[mid1], %[low]"
-            : [high] "+r"(high), [low] "+r"(low)
-            : [flag] "r"(flag), [mid] "r"(mid), [mid1] "r"(mid + 1)
-            : "cc");
+    __asm__(
+        "test %[flag], %[flag]\n\t"
+        "cmovnz %[mid], %[high]\n\t"
+        "cmovz %[mid1], %[low]"
+        : [high] "+r"(high), [low] "+r"(low)
+        : [flag] "r"(flag), [mid] "r"(mid), [mid1] "r"(mid + 1)
+        : "cc");
     return flag;
 #else
     const uint32_t take = 0u - static_cast<uint32_t>(one);  // all ones when one holds
@@ -51,14 +52,15 @@ inline uint32_t SelectByCode(uint32_t code, uint32_t below, uint32_t mid, uint32
                              uint32_t& high) {
 #if defined(__GNUC__) && defined(__x86_64__)
     uint32_t bit;
-    __asm__("xor %k[bit], %k[bit]\n\t"
-            "cmp %[below], %[code]\n\t"
-            "cmovbe %[mid], %[high]\n\t"
-            "cmova %[mid1], %[low]\n\t"
-            "setbe %b[bit]"
-            : [high] "+r"(high), [low] "+r"(low), [bit] "=&r"(bit)
-            : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1)
-            : "cc");
+    __asm__(
+        "xor %k[bit], %k[bit]\n\t"
+        "cmp %[below], %[code]\n\t"
+        "cmovbe %[mid], %[high]\n\t"
+        "cmova %[mid1], %[low]\n\t"
+        "setbe %b[bit]"
+        : [high] "+r"(high), [low] "+r"(low), [bit] "=&r"(bit)
+        : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1)
+        : "cc");
     return bit;
 #else
     return SelectInterval(code <= below, mid, low, high);
@@ -74,16 +76,23 @@ class BinaryEncoder {
 
         // Codes `bit` where `p1` is P(bit == 1) * 65536, in [1, 65535].
         void Encode(int bit, uint32_t p1) {
-            const uint32_t mid = low + static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
-            SelectInterval(bit != 0, mid, low, high);
+            // Local copies, as in the decoder, so that the compiler keeps each in a register
+            // of its own instead of packing low and high into one.
+            uint32_t l = low, h = high;
+            uint8_t* o = out;
+            const uint32_t mid = l + static_cast<uint32_t>((uint64_t{h - l} * p1) >> 16);
+            SelectInterval(bit != 0, mid, l, h);
             // The leading bytes in which low and high agree are final and go out. This branch
             // is rarely taken (about once per byte of output), so it predicts well and costs
             // less than shifting by a computed count at every decision.
-            while (((low ^ high) & 0xFF000000u) == 0) {
-                *out++ = static_cast<uint8_t>(high >> 24);
-                low <<= 8;
-                high = (high << 8) | 0xFFu;
+            while (((l ^ h) & 0xFF000000u) == 0) {
+                *o++ = static_cast<uint8_t>(h >> 24);
+                l <<= 8;
+                h = (h << 8) | 0xFFu;
             }
+            low = l;
+            high = h;
+            out = o;
         }
     };
 
