@@ -37,6 +37,14 @@
 #include "coder/arith/engine/ModelTables.h"
 #include "coder/arith/engine/StreamFormat.h"
 
+// The coding loops are functions of their own: inlined into their caller, where every order's
+// loop sits beside the others, the compiler kept less of their state in registers.
+#if defined(__GNUC__)
+#define EKS_ARITH_NOINLINE __attribute__((noinline))
+#else
+#define EKS_ARITH_NOINLINE
+#endif
+
 namespace eks::arith {
 
 // The parameters of the model of format version 2. They, the tables of ModelTables.h and every
@@ -192,7 +200,7 @@ class BasicBitModel {
     // again (from the context and the estimate): carrying the cells of both predictions
     // would take more registers than the loop has free.
     template <int K, typename Coder>
-    void RunImpl(size_t n, Coder& coder, uint8_t* out) {
+    EKS_ARITH_NOINLINE void RunImpl(size_t n, Coder& coder, uint8_t* out) {
         constexpr uint32_t mask = (uint32_t{1} << K) - 1;
         // The two next contexts: adjacent slots, and adjacent rows of the map (the same ones
         // at order 0).
@@ -222,7 +230,7 @@ class BasicBitModel {
     }
 
     template <int K, typename Coder>
-    void RunKnownImpl(const uint8_t* bits, size_t n, Coder& coder) {
+    EKS_ARITH_NOINLINE void RunKnownImpl(const uint8_t* bits, size_t n, Coder& coder) {
         constexpr uint32_t mask = (uint32_t{1} << K) - 1;
         Fixed* const f = arena_.get();
         uint32_t ctx = state_.ctx;
