@@ -22,7 +22,11 @@
 // For speed, the coding loops are instantiated for every order (the masks and the layout are
 // then constants), all tables and arrays live in one block reached from one pointer, and the
 // weight is kept within bounds when it learns, so that an estimate always lies inside the
-// tables without clamping: the loops keep nearly all of their state in registers.
+// tables without clamping. The loops work on local copies of their state, but x86-64 has too
+// few registers for all of it: the compiler still keeps a few values of each loop on the
+// stack. The decoder's decision and its choice of the next prediction are one comparison
+// (RangeCoder.h), so that the chain from one bit to the next is as short as the range coder
+// allows.
 #pragma once
 
 #include <algorithm>
@@ -195,9 +199,9 @@ class BasicBitModel {
     // never taken: the byte stores of the loops could otherwise alias them, and they would
     // have to go through memory at every decision.
     //
-    // Both predictions for the next context are kept side by side in one 64-bit register, from
-    // which the bit picks its half with a shift. The decoder finds the cell to learn from
-    // again (from the context and the estimate): carrying the cells of both predictions
+    // The decoder picks the prediction for the next context in the same step, with the same
+    // comparison, that decodes the bit (Decode(p1, pick, if1)). It finds the cell to learn
+    // from again (from the context and the estimate): carrying the cells of both predictions
     // would take more registers than the loop has free.
     template <int K, typename Coder>
     EKS_ARITH_NOINLINE void RunImpl(size_t n, Coder& coder, uint8_t* out) {
@@ -214,16 +218,14 @@ class BasicBitModel {
             const uint32_t next0 = (ctx << 1) & mask;
             const uint32_t row0 = RowOf<K>(next0);
             const Slot* const slot0 = SlotsOf(f) + next0;
-            const uint64_t preds =
-                Predict(f, weight, slot0->sum, row0).pred |
-                (uint64_t{Predict(f, weight, slot0[step].sum, row0 + step * kApmStride).pred}
-                 << 32);
-            const uint32_t bit = static_cast<uint32_t>(c.Decode(pred & 0xFFFFu)) & 1u;
+            uint32_t next = Predict(f, weight, slot0->sum, row0).pred;
+            const uint32_t if1 = Predict(f, weight, slot0[step].sum, row0 + step * kApmStride).pred;
+            const uint32_t bit = static_cast<uint32_t>(c.Decode(pred & 0xFFFFu, next, if1)) & 1u;
             out[i] = static_cast<uint8_t>(bit);
             const uint32_t x = pred >> 16;
             weight = Learn(f, SlotsOf(f)[ctx], x, RowOf<K>(ctx) + CellOf(x), bit, weight);
             ctx = next0 | (bit & mask);
-            pred = static_cast<uint32_t>(preds >> (bit * 32));
+            pred = next;
         }
         coder = c;
         state_ = State{ctx, pred, RowOf<K>(ctx) + CellOf(pred >> 16), weight};

@@ -47,9 +47,11 @@ inline uint32_t SelectInterval(bool one, uint32_t mid, uint32_t& low, uint32_t& 
 }
 
 // The decoder's form of SelectInterval: the bit is 1 when `code` <= `below`; the comparison
-// and the selections are one short sequence.
+// and the selections are one short sequence. The same comparison also sets `pick` to `if1`
+// when the bit is 1 (and leaves it as it is otherwise), so that a choice that hangs on the
+// bit waits for nothing but the comparison.
 inline uint32_t SelectByCode(uint32_t code, uint32_t below, uint32_t mid, uint32_t& low,
-                             uint32_t& high) {
+                             uint32_t& high, uint32_t& pick, uint32_t if1) {
 #if defined(__GNUC__) && defined(__x86_64__)
     uint32_t bit;
     __asm__(
@@ -57,13 +59,16 @@ inline uint32_t SelectByCode(uint32_t code, uint32_t below, uint32_t mid, uint32
         "cmp %[below], %[code]\n\t"
         "cmovbe %[mid], %[high]\n\t"
         "cmova %[mid1], %[low]\n\t"
+        "cmovbe %[if1], %[pick]\n\t"
         "setbe %b[bit]"
-        : [high] "+r"(high), [low] "+r"(low), [bit] "=&r"(bit)
-        : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1)
+        : [high] "+r"(high), [low] "+r"(low), [pick] "+r"(pick), [bit] "=&r"(bit)
+        : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1), [if1] "r"(if1)
         : "cc");
     return bit;
 #else
-    return SelectInterval(code <= below, mid, low, high);
+    const uint32_t bit = SelectInterval(code <= below, mid, low, high);
+    pick ^= (pick ^ if1) & (0u - bit);
+    return bit;
 #endif
 }
 
@@ -146,12 +151,18 @@ class BinaryDecoder {
 
         // Decodes one decision coded with the same `p1` the encoder used.
         int Decode(uint32_t p1) {
+            uint32_t unused = 0;
+            return Decode(p1, unused, 0);
+        }
+
+        // Decode, which also sets `pick` to `if1` when the bit is 1 and leaves it otherwise.
+        int Decode(uint32_t p1, uint32_t& pick, uint32_t if1) {
             // Local copies, so that the compiler keeps them in registers.
             uint32_t l = low, h = high, c = x;
             const uint32_t below = static_cast<uint32_t>((uint64_t{h - l} * p1) >> 16);
             const uint32_t mid = l + below;
             // x - low is ready before p1 is, so the comparison waits only for the product.
-            const uint32_t bit = SelectByCode(c - l, below, mid, l, h);
+            const uint32_t bit = SelectByCode(c - l, below, mid, l, h, pick, if1);
             // As in the encoder: as many bytes move in as went out there.
             while (((l ^ h) & 0xFF000000u) == 0) {
                 c = (c << 8) | *in++;
