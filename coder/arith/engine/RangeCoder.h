@@ -53,16 +53,19 @@ inline uint32_t SelectInterval(bool one, uint32_t mid, uint32_t& low, uint32_t& 
 inline uint32_t SelectByCode(uint32_t code, uint32_t below, uint32_t mid, uint32_t& low,
                              uint32_t& high, uint32_t& pick, uint32_t if1) {
 #if defined(__GNUC__) && defined(__x86_64__)
+    // below - code borrows exactly when the bit is 0; low then becomes mid and takes the
+    // borrow as its + 1, which saves the loop a register for mid + 1.
     uint32_t bit;
     __asm__(
         "xor %k[bit], %k[bit]\n\t"
-        "cmp %[below], %[code]\n\t"
-        "cmovbe %[mid], %[high]\n\t"
-        "cmova %[mid1], %[low]\n\t"
-        "cmovbe %[if1], %[pick]\n\t"
-        "setbe %b[bit]"
+        "cmp %[code], %[below]\n\t"
+        "cmovae %[mid], %[high]\n\t"
+        "cmovae %[if1], %[pick]\n\t"
+        "cmovb %[mid], %[low]\n\t"
+        "setae %b[bit]\n\t"
+        "adc $0, %[low]"
         : [high] "+r"(high), [low] "+r"(low), [pick] "+r"(pick), [bit] "=&r"(bit)
-        : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1), [if1] "r"(if1)
+        : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [if1] "r"(if1)
         : "cc");
     return bit;
 #else
