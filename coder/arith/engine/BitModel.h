@@ -22,7 +22,11 @@
 // For speed, the coding loops are instantiated for every order (the masks and the layout are
 // then constants), all tables and arrays live in one block reached from one pointer, and the
 // weight is kept within bounds when it learns, so that an estimate always lies inside the
-// tables without clamping: the loops keep nearly all of their state in registers.
+// tables without clamping. The loops work on local copies of their state, but x86-64 has too
+// few registers for all of it: the compiler still keeps a few values of each loop on the
+// stack. The decoder's decision and its choice of the next prediction are one comparison
+// (RangeCoder.h), so that the chain from one bit to the next is as short as the range coder
+// allows.
 #pragma once
 
 #include <algorithm>
@@ -36,6 +40,14 @@
 
 #include "coder/arith/engine/ModelTables.h"
 #include "coder/arith/engine/StreamFormat.h"
+
+// The coding loops are functions of their own: inlined into their caller, where every order's
+// loop sits beside the others, the compiler kept less of their state in registers.
+#if defined(__GNUC__)
+#define EKS_ARITH_NOINLINE __attribute__((noinline))
+#else
+#define EKS_ARITH_NOINLINE
+#endif
 
 namespace eks::arith {
 
@@ -61,7 +73,7 @@ class BasicBitModel {
     explicit BasicBitModel(int order) : order_(order) {
         CheckOrder(order);
         const size_t bytes = sizeof(Fixed) + (size_t{1} << order) * sizeof(Slot);
-        arena_.reset(static_cast<Fixed*>(::operator new(bytes, std::align_val_t{64})));
+        arena_.reset(static_cast<Fixed*>(::operator new (bytes, std::align_val_t{64})));
         Fixed& f = *arena_;
         std::copy_n(kStretch, kStretchSize, f.stretch);
         std::copy_n(kSquash, kSquashSize, f.squash);
@@ -81,7 +93,9 @@ class BasicBitModel {
         Slot* slots = SlotsOf(&f);
         for (size_t i = 0; i < (size_t{1} << order); ++i)
             slots[i] = Slot{0x80000000u, 0x80000000u, half, 0};
-        state_.pred = Predict(&f, state_.weight, slots[0].sum, 0);
+        const Prediction first = Predict(&f, state_.weight, slots[0].sum, 0);
+        state_.pred = first.pred;
+        state_.cell = first.cell;
     }
 
     BasicBitModel(const BasicBitModel&) = delete;
@@ -147,7 +161,7 @@ class BasicBitModel {
     static Slot* SlotsOf(Fixed* f) { return reinterpret_cast<Slot*>(f + 1); }
 
     struct ArenaDelete {
-        void operator()(Fixed* f) const { ::operator delete(f, std::align_val_t{64}); }
+        void operator()(Fixed* f) const { ::operator delete (f, std::align_val_t{64}); }
     };
 
     struct State {
@@ -155,7 +169,15 @@ class BasicBitModel {
         // The prediction for ctx: the final probability in the low 16 bits, the estimate it
         // was made from (+ kRange) above them.
         uint32_t pred = 0;
+        uint32_t cell = 0;  // the map's cell that pred was read from
         int32_t weight = 1 << 16;
+    };
+
+    // A prediction (see State::pred) and the index of the map's cell it was read from: that
+    // cell learns from the bit, and carrying it saves finding it again.
+    struct Prediction {
+        uint32_t pred;
+        uint32_t cell;
     };
 
     template <typename F>
@@ -174,60 +196,62 @@ class BasicBitModel {
     }
 
     // The coder and the model's state are copied into local variables whose addresses are
-    // never taken: the byte stores of the loop could otherwise alias them, and they would
+    // never taken: the byte stores of the loops could otherwise alias them, and they would
     // have to go through memory at every decision.
+    //
+    // The decoder picks the prediction for the next context in the same step, with the same
+    // comparison, that decodes the bit (Decode(p1, pick, if1)). It finds the cell to learn
+    // from again (from the context and the estimate): carrying the cells of both predictions
+    // would take more registers than the loop has free.
     template <int K, typename Coder>
-    void RunImpl(size_t n, Coder& coder, uint8_t* out) {
+    EKS_ARITH_NOINLINE void RunImpl(size_t n, Coder& coder, uint8_t* out) {
         constexpr uint32_t mask = (uint32_t{1} << K) - 1;
+        // The two next contexts: adjacent slots, and adjacent rows of the map (the same ones
+        // at order 0).
+        constexpr uint32_t step = K > 0 ? 1 : 0;
         Fixed* const f = arena_.get();
-        State st = state_;
+        uint32_t ctx = state_.ctx;
+        uint32_t pred = state_.pred;
+        int32_t weight = state_.weight;
         Coder c = coder;
-        for (uint8_t* const end = out + n; out != end; ++out) {
-            const uint32_t next0 = (st.ctx << 1) & mask;
-            // The two next contexts: adjacent slots, and adjacent rows of the map (the same
-            // ones at order 0).
-            const Slot* const slot0 = SlotsOf(f) + next0;
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t next0 = (ctx << 1) & mask;
             const uint32_t row0 = RowOf<K>(next0);
-            constexpr uint32_t step = K > 0 ? 1 : 0;
-            const uint32_t if0 = Predict(f, st.weight, slot0->sum, row0);
-            const uint32_t if1 = Predict(f, st.weight, slot0[step].sum, row0 + step * kApmStride);
-            const uint32_t bit = static_cast<uint32_t>(c.Decode(st.pred & 0xFFFFu)) & 1u;
-            *out = static_cast<uint8_t>(bit);
-            Learn<K>(f, st, bit);
-            st.ctx = next0 | (bit & mask);
-            st.pred = Pick(bit, if0, if1);
+            const Slot* const slot0 = SlotsOf(f) + next0;
+            uint32_t next = Predict(f, weight, slot0->sum, row0).pred;
+            const uint32_t if1 = Predict(f, weight, slot0[step].sum, row0 + step * kApmStride).pred;
+            const uint32_t bit = static_cast<uint32_t>(c.Decode(pred & 0xFFFFu, next, if1)) & 1u;
+            out[i] = static_cast<uint8_t>(bit);
+            const uint32_t x = pred >> 16;
+            weight = Learn(f, SlotsOf(f)[ctx], x, RowOf<K>(ctx) + CellOf(x), bit, weight);
+            ctx = next0 | (bit & mask);
+            pred = next;
         }
         coder = c;
-        state_ = st;
+        state_ = State{ctx, pred, RowOf<K>(ctx) + CellOf(pred >> 16), weight};
     }
 
     template <int K, typename Coder>
-    void RunKnownImpl(const uint8_t* bits, size_t n, Coder& coder) {
+    EKS_ARITH_NOINLINE void RunKnownImpl(const uint8_t* bits, size_t n, Coder& coder) {
         constexpr uint32_t mask = (uint32_t{1} << K) - 1;
         Fixed* const f = arena_.get();
-        State st = state_;
+        uint32_t ctx = state_.ctx;
+        uint32_t pred = state_.pred;
+        uint32_t cell = state_.cell;
+        int32_t weight = state_.weight;
         Coder c = coder;
         for (size_t i = 0; i < n; ++i) {
             const uint32_t bit = bits[i] & 1u;
-            const uint32_t next = ((st.ctx << 1) | bit) & mask;
-            const uint32_t pred = Predict(f, st.weight, SlotsOf(f)[next].sum, RowOf<K>(next));
-            c.Encode(static_cast<int>(bit), st.pred & 0xFFFFu);
-            Learn<K>(f, st, bit);
-            st.ctx = next;
-            st.pred = pred;
+            const uint32_t next = ((ctx << 1) | bit) & mask;
+            const Prediction p = Predict(f, weight, SlotsOf(f)[next].sum, RowOf<K>(next));
+            c.Encode(static_cast<int>(bit), pred & 0xFFFFu);
+            weight = Learn(f, SlotsOf(f)[ctx], pred >> 16, cell, bit, weight);
+            ctx = next;
+            pred = p.pred;
+            cell = p.cell;
         }
         coder = c;
-        state_ = st;
-    }
-
-    // `if1` when `bit` is 1, else `if0`. Both must be ready before the bit: the empty asm
-    // keeps the compiler from turning the choice into a branch that would compute only the
-    // chosen one after the bit is known, on the path of every decision.
-    static uint32_t Pick(uint32_t bit, uint32_t if0, uint32_t if1) {
-#if defined(__GNUC__)
-        __asm__("" : "+r"(if0), "+r"(if1));
-#endif
-        return if0 ^ ((if0 ^ if1) & (0u - bit));
+        state_ = State{ctx, pred, cell, weight};
     }
 
     // The first cell of the map's row for context `ctx`, and the cell in a row for estimate
@@ -239,31 +263,35 @@ class BasicBitModel {
     }
     static uint32_t CellOf(uint32_t x) { return (x + kApmSpacing / 2) >> Params::kApmShift; }
 
-    // The prediction (see State::pred) for a context whose summed inputs are `sum` and whose
-    // row of the map starts at `row`, with the weight and the map as they are now.
-    static uint32_t Predict(Fixed* f, int32_t weight, int32_t sum, uint32_t row) {
-        const uint32_t x = static_cast<uint32_t>(
-            static_cast<int32_t>((int64_t{weight} * sum) >> 17) + kRange);
-        return (f->apm[row + CellOf(x)] >> 16) | (x << 16);
+    // The prediction for a context whose summed inputs are `sum` and whose row of the map
+    // starts at `row`, with the weight and the map as they are now.
+    static Prediction Predict(const Fixed* f, int32_t weight, int32_t sum, uint32_t row) {
+        const uint32_t x =
+            static_cast<uint32_t>(static_cast<int32_t>((int64_t{weight} * sum) >> 17) + kRange);
+        const uint32_t cell = row + CellOf(x);
+        return {(f->apm[cell] >> 16) | (x << 16), cell};
     }
 
-    // The current context has seen `bit`: the weight learns from the error of the estimate
-    // (squashed back into a probability), the map's cell moves towards the bit and so do the
-    // counters, all branch-free (the bits are hard to predict). The new weight is first used
-    // for the context after next: the prediction for the next one was made before this bit
-    // was known.
-    template <int K>
-    static void Learn(Fixed* f, State& st, uint32_t bit) {
-        Slot& s = SlotsOf(f)[st.ctx];
-        const uint32_t x = st.pred >> 16;
+    // Context `s`, whose estimate was `x` (+ kRange) and whose prediction came from the map's
+    // cell `cell`, has seen `bit`: the weight learns from the error of the estimate (squashed
+    // back into a probability), the map's cell moves towards the bit and so do the counters,
+    // all branch-free (the bits are hard to predict). Returns the new weight, which is first
+    // used for the context after next: the prediction for the next one was made before this
+    // bit was known.
+    static int32_t Learn(Fixed* f, Slot& s, uint32_t x, uint32_t cell, uint32_t bit,
+                         int32_t weight) {
         const int32_t err = static_cast<int32_t>(bit << 16) - static_cast<int32_t>(f->squash[x]);
-        const int32_t weight = st.weight + ((s.sum * err) >> Params::kWeightShift);
-        st.weight = std::min(std::max(weight, 0), kWeightMax);
+        weight += (s.sum * err) >> Params::kWeightShift;
+        // Kept within [0, kWeightMax]. The weight seldom reaches a bound, so this is a branch
+        // that is nearly never taken rather than two conditional moves on the path from one
+        // weight to the next.
+        if (static_cast<uint32_t>(weight) > static_cast<uint32_t>(kWeightMax)) [[unlikely]]
+            weight = weight < 0 ? 0 : kWeightMax;
 
         // The map's cells stay within [kApmLow, kApmHigh] (they start there, and a step
         // never passes its target), so that a final probability is always in [1, 65535].
         const int64_t apm_target = kApmLow + ((0u - bit) & (kApmHigh - kApmLow));
-        uint32_t& a = f->apm[RowOf<K>(st.ctx) + CellOf(x)];
+        uint32_t& a = f->apm[cell];
         a = static_cast<uint32_t>(a + ((apm_target - a) >> Params::kApmRate));
 
         const int64_t target = 0u - bit;  // 0 or 2^32 - 1
@@ -277,6 +305,7 @@ class BasicBitModel {
         s.fast = fast;
         s.sum = f->stretch[slow >> 20] + f->stretch[fast >> 20];
         s.count = step.next;
+        return weight;
     }
 
     int order_;

@@ -30,12 +30,13 @@ inline constexpr size_t kMaxBytesPerDecision = 4;
 inline uint32_t SelectInterval(bool one, uint32_t mid, uint32_t& low, uint32_t& high) {
 #if defined(__GNUC__) && defined(__x86_64__)
     const uint32_t flag = one;
-    __asm__("test %[flag], %[flag]\n\t"
-            "cmovnz %[mid], %[high]\n\t"
-            "cmovz %[mid1], %[low]"
-            : [high] "+r"(high), [low] "+r"(low)
-            : [flag] "r"(flag), [mid] "r"(mid), [mid1] "r"(mid + 1)
-            : "cc");
+    __asm__(
+        "test %[flag], %[flag]\n\t"
+        "cmovnz %[mid], %[high]\n\t"
+        "cmovz %[mid1], %[low]"
+        : [high] "+r"(high), [low] "+r"(low)
+        : [flag] "r"(flag), [mid] "r"(mid), [mid1] "r"(mid + 1)
+        : "cc");
     return flag;
 #else
     const uint32_t take = 0u - static_cast<uint32_t>(one);  // all ones when one holds
@@ -46,22 +47,31 @@ inline uint32_t SelectInterval(bool one, uint32_t mid, uint32_t& low, uint32_t& 
 }
 
 // The decoder's form of SelectInterval: the bit is 1 when `code` <= `below`; the comparison
-// and the selections are one short sequence.
+// and the selections are one short sequence. The same comparison also sets `pick` to `if1`
+// when the bit is 1 (and leaves it as it is otherwise), so that a choice that hangs on the
+// bit waits for nothing but the comparison.
 inline uint32_t SelectByCode(uint32_t code, uint32_t below, uint32_t mid, uint32_t& low,
-                             uint32_t& high) {
+                             uint32_t& high, uint32_t& pick, uint32_t if1) {
 #if defined(__GNUC__) && defined(__x86_64__)
+    // below - code borrows exactly when the bit is 0; low then becomes mid and takes the
+    // borrow as its + 1, which saves the loop a register for mid + 1.
     uint32_t bit;
-    __asm__("xor %k[bit], %k[bit]\n\t"
-            "cmp %[below], %[code]\n\t"
-            "cmovbe %[mid], %[high]\n\t"
-            "cmova %[mid1], %[low]\n\t"
-            "setbe %b[bit]"
-            : [high] "+r"(high), [low] "+r"(low), [bit] "=&r"(bit)
-            : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [mid1] "r"(mid + 1)
-            : "cc");
+    __asm__(
+        "xor %k[bit], %k[bit]\n\t"
+        "cmp %[code], %[below]\n\t"
+        "cmovae %[mid], %[high]\n\t"
+        "cmovae %[if1], %[pick]\n\t"
+        "cmovb %[mid], %[low]\n\t"
+        "setae %b[bit]\n\t"
+        "adc $0, %[low]"
+        : [high] "+r"(high), [low] "+r"(low), [pick] "+r"(pick), [bit] "=&r"(bit)
+        : [code] "r"(code), [below] "r"(below), [mid] "r"(mid), [if1] "r"(if1)
+        : "cc");
     return bit;
 #else
-    return SelectInterval(code <= below, mid, low, high);
+    const uint32_t bit = SelectInterval(code <= below, mid, low, high);
+    pick ^= (pick ^ if1) & (0u - bit);
+    return bit;
 #endif
 }
 
@@ -74,16 +84,23 @@ class BinaryEncoder {
 
         // Codes `bit` where `p1` is P(bit == 1) * 65536, in [1, 65535].
         void Encode(int bit, uint32_t p1) {
-            const uint32_t mid = low + static_cast<uint32_t>((uint64_t{high - low} * p1) >> 16);
-            SelectInterval(bit != 0, mid, low, high);
+            // Local copies, as in the decoder, so that the compiler keeps each in a register
+            // of its own instead of packing low and high into one.
+            uint32_t l = low, h = high;
+            uint8_t* o = out;
+            const uint32_t mid = l + static_cast<uint32_t>((uint64_t{h - l} * p1) >> 16);
+            SelectInterval(bit != 0, mid, l, h);
             // The leading bytes in which low and high agree are final and go out. This branch
             // is rarely taken (about once per byte of output), so it predicts well and costs
             // less than shifting by a computed count at every decision.
-            while (((low ^ high) & 0xFF000000u) == 0) {
-                *out++ = static_cast<uint8_t>(high >> 24);
-                low <<= 8;
-                high = (high << 8) | 0xFFu;
+            while (((l ^ h) & 0xFF000000u) == 0) {
+                *o++ = static_cast<uint8_t>(h >> 24);
+                l <<= 8;
+                h = (h << 8) | 0xFFu;
             }
+            low = l;
+            high = h;
+            out = o;
         }
     };
 
@@ -137,12 +154,18 @@ class BinaryDecoder {
 
         // Decodes one decision coded with the same `p1` the encoder used.
         int Decode(uint32_t p1) {
+            uint32_t unused = 0;
+            return Decode(p1, unused, 0);
+        }
+
+        // Decode, which also sets `pick` to `if1` when the bit is 1 and leaves it otherwise.
+        int Decode(uint32_t p1, uint32_t& pick, uint32_t if1) {
             // Local copies, so that the compiler keeps them in registers.
             uint32_t l = low, h = high, c = x;
             const uint32_t below = static_cast<uint32_t>((uint64_t{h - l} * p1) >> 16);
             const uint32_t mid = l + below;
             // x - low is ready before p1 is, so the comparison waits only for the product.
-            const uint32_t bit = SelectByCode(c - l, below, mid, l, h);
+            const uint32_t bit = SelectByCode(c - l, below, mid, l, h, pick, if1);
             // As in the encoder: as many bytes move in as went out there.
             while (((l ^ h) & 0xFF000000u) == 0) {
                 c = (c << 8) | *in++;
