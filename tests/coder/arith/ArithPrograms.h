@@ -13,26 +13,16 @@
 #include <vector>
 
 #include "core/Files.h"
+#include "tests/core/TestFiles.h"
 
-#ifdef _WIN32
-#include <process.h>
-#else
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace eks::arith {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-inline int TestProcessId() {
-#ifdef _WIN32
-    return ::_getpid();
-#else
-    return static_cast<int>(::getpid());
-#endif
-}
 
 // A program of the build as a full path of this system (Wine's drive letter included).
 inline std::string ProgramPath(const char* built) {
@@ -43,7 +33,7 @@ class ArithPrograms : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("arith_cli_" + std::to_string(TestProcessId()) + "_" +
+               ("arith_cli_" + std::to_string(TempDir::ProcessId()) + "_" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);

@@ -126,7 +126,7 @@ TEST_F(ArithPrograms, CorruptInputLeavesNoOutputAndKeepsAnOldOne) {
 
 TEST(ArithCliSummary, OneLineWithSizesRateOrderAndTime) {
     const fs::path dir =
-        fs::temp_directory_path() / ("arith_sum_" + std::to_string(TestProcessId()));
+        fs::temp_directory_path() / ("arith_sum_" + std::to_string(TempDir::ProcessId()));
     fs::create_directories(dir);
     {
         std::ofstream f(dir / "in", std::ios::binary);
