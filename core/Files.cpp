@@ -108,17 +108,20 @@ bool AsciiEqualNoCase(const std::string& a, const char* b) {
 
 // Whether a name leads to one of the system's devices rather than to a file, judged by the
 // name alone so that nothing is opened: the device namespace ("\\.\pipe\x", "\\.\COM1";
-// "\\?\" only before a drive's path) and the reserved names (NUL, CON, AUX, PRN, COM1–COM9,
-// LPT1–LPT9, CONIN$, CONOUT$), which are devices in every folder and with any extension.
+// but before a drive's or a server's path) and the reserved names (NUL, CON, AUX, PRN,
+// COM1–COM9, LPT1–LPT9, CONIN$, CONOUT$), devices in every folder and with any extension.
 bool IsDeviceName(const std::string& path) {
     const auto sep = [](char c) { return c == '\\' || c == '/'; };
     if (path.size() >= 4 && sep(path[0]) && sep(path[1]) && (path[2] == '.' || path[2] == '?') &&
         sep(path[3])) {
-        const bool drive = path.size() >= 6 && path[5] == ':' && path[2] == '?';
-        if (!drive) return true;
+        // "\\?\C:\...", "\\.\C:\..." and "\\?\UNC\server\..." are names of files.
+        const bool drive = path.size() >= 6 && path[5] == ':';
+        const bool unc =
+            path.size() >= 8 && AsciiEqualNoCase(path.substr(4, 3), "UNC") && sep(path[7]);
+        if (!drive && !unc) return true;
     }
-    std::string name = path.substr(
-        path.find_last_of("\\/:") == std::string::npos ? 0 : path.find_last_of("\\/:") + 1);
+    const std::size_t cut = path.find_last_of("\\/:");
+    std::string name = path.substr(cut == std::string::npos ? 0 : cut + 1);
     name = name.substr(0, name.find('.'));
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
